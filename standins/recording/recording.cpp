@@ -1,5 +1,6 @@
 #include "recording.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace recording {
@@ -39,7 +40,8 @@ std::uint32_t answer(Op op, std::uintptr_t handle, std::uintptr_t value, void* r
     a.handle = handle;
     a.value = value;
     a.address = record;
-    a.size = record ? kSizes[index(op)] : 0;
+    const bool spanned = s.span != 0 && op != Op::open;
+    a.size = !record ? 0 : spanned ? std::min(s.span, kMaxRecord) : kSizes[index(op)];
     a.record.fill(0);
     if (record) {
         std::memcpy(a.record.data(), record, a.size);

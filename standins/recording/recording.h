@@ -51,6 +51,11 @@ struct Script {
     std::array<std::uint8_t, kMaxRecord> bytes{};
     // What open writes into the handle variable when fill is set.
     std::uintptr_t openHandle = 0;
+    // When nonzero (at most kMaxRecord), the number of record bytes the
+    // operation reads on arrival and writes, instead of the layer's own
+    // record size: a test with its own account of the record sizes can then
+    // have the driver touch exactly those bytes. Ignored by open.
+    std::size_t span = 0;
 };
 
 RECORDING_API void reset();
