@@ -61,7 +61,7 @@ TEST(Differential, RandomCasesAgreeWithTheModel) {
     for (int i = 0; i < 20000; ++i) {
         for (std::size_t e = 0; e < model::exports().size(); ++e) {
             std::vector<std::uint8_t> in = randomInput(rng, e);
-            in.resize(rng() % (kInputSize + 1));  // short inputs read as zeros
+            in.resize(static_cast<std::size_t>(rng() % (kInputSize + 1)));  // short inputs read as zeros
             const std::string report = differential::check(in.data(), in.size());
             ASSERT_EQ(report, "");
         }

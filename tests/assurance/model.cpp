@@ -5,12 +5,6 @@
 
 namespace model {
 
-double Call::real(std::size_t arg) const {
-    double d;
-    std::memcpy(&d, &args[arg], sizeof d);
-    return d;
-}
-
 namespace {
 
 using U8 = std::uint8_t;

@@ -9,6 +9,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "LV_zolt.h"
@@ -28,7 +29,14 @@ struct Call {
     std::uint8_t* area = nullptr;
 
     std::uint32_t slot(std::size_t arg) const { return static_cast<std::uint32_t>(args[arg]); }
-    double real(std::size_t arg) const;
+    // Inline, so that the bits go straight to the argument: a real returned
+    // from a call passes through the x87 stack on i386, which quiets
+    // signalling NaNs.
+    double real(std::size_t arg) const {
+        double d;
+        std::memcpy(&d, &args[arg], sizeof d);
+        return d;
+    }
     template <class T>
     T* out(std::size_t arg) const {
         return reinterpret_cast<T*>(area + outAt[arg]);
