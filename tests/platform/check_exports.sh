@@ -7,19 +7,11 @@
 # header's 24 and nothing else, a zolt (stand-in or link stub) all 24 driver
 # names.
 set -euo pipefail
-fail() { echo "check_exports: $*" >&2; exit 1; }
-if [ $# -lt 4 ]; then
-  echo "usage: check_exports.sh HEADER LV_ZOLT_DEF ZOLT_DEF LIBRARY..." >&2
-  exit 2
-fi
+. "$(dirname "$0")/names.sh"
+arguments 4 0 "HEADER LV_ZOLT_DEF ZOLT_DEF LIBRARY..." "$@"
 header=$1 layer_def=$2 driver_def=$3
 shift 3
-for f in "$header" "$layer_def" "$driver_def" "$@"; do
-  [ -r "$f" ] || fail "cannot read $f"
-done
-
-want=$(grep -oE '\bLV_ZOLT_[A-Za-z]+\(' "$header" | tr -d '(' | sort -u)
-[ "$(wc -l <<<"$want")" -eq 24 ] || fail "$header declares $(wc -l <<<"$want") exports, not 24"
+want=$(header_exports "$header")
 driver=$(sed 's/^LV_//' <<<"$want")
 
 same() {  # same WHAT EXPECTED ACTUAL

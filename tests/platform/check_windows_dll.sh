@@ -9,13 +9,9 @@
 #    start-up calls is the runtime's default, not one of the library's own
 #    (the link map names the archive member each symbol came from).
 set -euo pipefail
-fail() { echo "check_windows_dll: $*" >&2; exit 1; }
-if [ $# -ne 3 ]; then
-  echo "usage: check_windows_dll.sh LV_ZOLT_DLL LINK_MAP HEADER" >&2
-  exit 2
-fi
+. "$(dirname "$0")/names.sh"
+arguments 3 3 "LV_ZOLT_DLL LINK_MAP HEADER" "$@"
 dll=$1 map=$2 header=$3
-for f in "$dll" "$map" "$header"; do [ -r "$f" ] || fail "cannot read $f"; done
 dump=$(objdump -p "$dll") || fail "$dll is not a PE file"
 
 dlls=$(awk '/^\tDLL Name: / {print $3}' <<<"$dump" | sort -f)
@@ -30,7 +26,7 @@ grep -qx 'zolt.dll' <<<"$dlls" || fail "does not import zolt.dll"
 rows=$(awk '/^\tDLL Name: / {on = ($3 == "zolt.dll"); next}
             on && /^\t[0-9a-f]+\t/ {print NF == 3 ? $3 : "<by ordinal>"}
             on && /^$/ {on = 0}' <<<"$dump" | sort)
-want=$(grep -oE '\bLV_ZOLT_[A-Za-z]+\(' "$header" | tr -d '(' | sed 's/^LV_//' | sort -u)
+want=$(header_exports "$header" | sed 's/^LV_//')
 [ "$rows" = "$want" ] || fail "imports from zolt.dll differ (< expected, > found):
 $(diff <(echo "$want") <(echo "$rows") || true)"
 
