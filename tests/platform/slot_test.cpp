@@ -26,22 +26,24 @@ Slot callWith(AnyFunction fn, const Slot* s, std::index_sequence<I...>) {
     return reinterpret_cast<Slot (*)(SlotAt<I>...)>(fn)(s[I]...);
 }
 
+// One caller per number of slots, 0 to 9.
+template <std::size_t... N>
+constexpr auto callers(std::index_sequence<N...>) {
+    return std::array<Slot (*)(AnyFunction, const Slot*), sizeof...(N)>{
+        [](AnyFunction fn, const Slot* s) {
+            return callWith(fn, s, std::make_index_sequence<N>{});
+        }...};
+}
+
 // Calls fn with the slots as its whole argument list; the host reads the
 // result as 8 bits.
 std::uint8_t call(AnyFunction fn, const Slots& s) {
-    Slot result = 0;
-    switch (s.size()) {
-        case 1: result = callWith(fn, s.data(), std::make_index_sequence<1>{}); break;
-        case 2: result = callWith(fn, s.data(), std::make_index_sequence<2>{}); break;
-        case 3: result = callWith(fn, s.data(), std::make_index_sequence<3>{}); break;
-        case 4: result = callWith(fn, s.data(), std::make_index_sequence<4>{}); break;
-        case 5: result = callWith(fn, s.data(), std::make_index_sequence<5>{}); break;
-        case 6: result = callWith(fn, s.data(), std::make_index_sequence<6>{}); break;
-        case 7: result = callWith(fn, s.data(), std::make_index_sequence<7>{}); break;
-        case 9: result = callWith(fn, s.data(), std::make_index_sequence<9>{}); break;
-        default: ADD_FAILURE() << s.size() << " slots"; break;
+    static constexpr auto kCallers = callers(std::make_index_sequence<10>{});
+    if (s.size() >= kCallers.size()) {
+        ADD_FAILURE() << s.size() << " slots";
+        return 0;
     }
-    return static_cast<std::uint8_t>(result);
+    return static_cast<std::uint8_t>(kCallers[s.size()](fn, s.data()));
 }
 
 template <class F>
@@ -70,7 +72,7 @@ Slot address(HostArea& area, std::size_t offset) {
 }
 
 class SlotHost : public ExportTest {
-protected:
+   protected:
     HostArea area;
     Slot at(std::size_t offset) { return address(area, offset); }
     static Bytes arrived(Op op) {
@@ -142,17 +144,30 @@ TEST_F(SlotHost, InputRecordsTakeOnlyTheLowBitsOfNarrowSlots) {
         Slots slots;
         Bytes record;
     } cases[] = {
-        {"setTime", Op::setTime, any(LV_ZOLT_setTime),
+        {"setTime",
+         Op::setTime,
+         any(LV_ZOLT_setTime),
          {kHandle, 0xFFFFFF11u, 0x00012222u, 0xABCDEF33u, 0xFFFF4455u, 0x80006677u},
          {0, 0, 0, 0, 0, 0, 0, 0, 0x11, 0x22, 0x33, 0, 0x55, 0x44, 0x77, 0x66}},
-        {"setHeartbeat", Op::setHeartbeat, any(LV_ZOLT_setHeartbeat),
+        {"setHeartbeat",
+         Op::setHeartbeat,
+         any(LV_ZOLT_setHeartbeat),
          {kHandle, 0x12345601u, 0xFFFFFF02u, 0x00000103u, 0x55667788u, 0x11223344u},
          {1, 2, 3, 0, 0, 0, 0, 0, 0x88, 0x77, 0x66, 0x55, 0x44, 0x33, 0x22, 0x11}},
-        {"setMatchTime", Op::setMatchTime, any(LV_ZOLT_setMatchTime),
+        {"setMatchTime",
+         Op::setMatchTime,
+         any(LV_ZOLT_setMatchTime),
          {kHandle, 0xDEADBE09u, 0x05060708u, 0x01020304u, 0xFFFFFF0Au, 0x0000010Bu, 0xFFFF12FFu},
          {9, 0, 0, 0, 0, 0, 0, 0, 8, 7, 6, 5, 4, 3, 2, 1, 0x0A, 0x0B, 0xFF, 0, 0, 0, 0, 0}},
-        {"setYear", Op::setYear, any(LV_ZOLT_setYear), {kHandle, 0x800007EAu}, {0xEA, 0x07, 0, 0x80}},
-        {"waitHeartbeat", Op::waitHeartbeat, any(LV_ZOLT_waitHeartbeat), {kHandle, 0xFFFFFFFFu},
+        {"setYear",
+         Op::setYear,
+         any(LV_ZOLT_setYear),
+         {kHandle, 0x800007EAu},
+         {0xEA, 0x07, 0, 0x80}},
+        {"waitHeartbeat",
+         Op::waitHeartbeat,
+         any(LV_ZOLT_waitHeartbeat),
+         {kHandle, 0xFFFFFFFFu},
          {0xFF, 0xFF, 0xFF, 0xFF}},
         {"waitMatch", Op::waitMatch, any(LV_ZOLT_waitMatch), {kHandle, 0x04030201u}, {1, 2, 3, 4}},
     };
@@ -194,7 +209,7 @@ struct OutCase {
 };
 
 class SlotOutputs : public SlotHost {
-protected:
+   protected:
     void check(const OutCase& c, const std::array<std::uint8_t, recording::kMaxRecord>& fill,
                std::uint8_t status, const Bytes& sent) {
         recording::reset();
@@ -213,44 +228,61 @@ protected:
 };
 
 const OutCase kOutCases[] = {
-    {"getTime", Op::getTime, any(LV_ZOLT_getTime),
+    {"getTime",
+     Op::getTime,
+     any(LV_ZOLT_getTime),
      [](HostArea& h) {
          return Slots{kHandle, address(h, 3), address(h, 13), address(h, 15), address(h, 17)};
      },
      {{3, 0, 8}, {13, 9, 1}, {15, 10, 1}, {17, 12, 2}},
      0},
-    {"getDate", Op::getDate, any(LV_ZOLT_getDate),
+    {"getDate",
+     Op::getDate,
+     any(LV_ZOLT_getDate),
      [](HostArea& h) {
          return Slots{kHandle, address(h, 1), address(h, 5), address(h, 7)};
      },
      {{1, 0, 2}, {5, 2, 1}, {7, 3, 1}},
      -1},
-    {"getAltitude", Op::getAltitude, any(LV_ZOLT_getAltitude),
-     [](HostArea& h) { return Slots{kHandle, address(h, 5)}; },
+    {"getAltitude",
+     Op::getAltitude,
+     any(LV_ZOLT_getAltitude),
+     [](HostArea& h) {
+         return Slots{kHandle, address(h, 5)};
+     },
      {{5, 0, 4}},
      0},
-    {"getLatitude", Op::getLatitude, any(LV_ZOLT_getLatitude),
+    {"getLatitude",
+     Op::getLatitude,
+     any(LV_ZOLT_getLatitude),
      [](HostArea& h) {
          return Slots{kHandle, address(h, 1), address(h, 6)};
      },
      {{1, 0, 2}, {6, 4, 4}},
      1},
-    {"getLongitude", Op::getLongitude, any(LV_ZOLT_getLongitude),
+    {"getLongitude",
+     Op::getLongitude,
+     any(LV_ZOLT_getLongitude),
      [](HostArea& h) {
          return Slots{kHandle, address(h, 11), address(h, 3)};
      },
      {{11, 0, 2}, {3, 4, 4}},
      1},
-    {"getSatInfo", Op::getSatInfo, any(LV_ZOLT_getSatInfo),
+    {"getSatInfo",
+     Op::getSatInfo,
+     any(LV_ZOLT_getSatInfo),
      [](HostArea& h) {
          return Slots{kHandle, address(h, 2), address(h, 1)};
      },
      {{2, 0, 1}, {1, 1, 1}},
      -1},
-    {"waitEvent", Op::waitEvent, any(LV_ZOLT_waitEvent),
+    {"waitEvent",
+     Op::waitEvent,
+     any(LV_ZOLT_waitEvent),
      [](HostArea& h) {
-         return Slots{kHandle,     address(h, 1),  address(h, 10), address(h, 12), address(h, 14),
-                      address(h, 17), address(h, 20), address(h, 22), 0xC0FFEE01u};
+         return Slots{kHandle,        address(h, 1),  address(h, 10),
+                      address(h, 12), address(h, 14), address(h, 17),
+                      address(h, 20), address(h, 22), 0xC0FFEE01u};
      },
      {{1, 8, 8}, {10, 16, 1}, {12, 17, 1}, {14, 18, 2}, {17, 20, 2}, {20, 22, 1}, {22, 23, 1}},
      0},
@@ -260,8 +292,8 @@ const OutCase kOutCases[] = {
 // waitEvent's case the last slot in its first field.
 Bytes sentWith(const OutCase& c) {
     Bytes sent(recording::recordSize(c.op), 0);
-    if (c.op == Op::waitEvent) sent = {0x01, 0xEE, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0,
-                                       0,    0,    0,    0,    0, 0, 0, 0, 0, 0, 0, 0};
+    if (c.op == Op::waitEvent)
+        sent = {0x01, 0xEE, 0xFF, 0xC0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     return sent;
 }
 

@@ -14,7 +14,7 @@ __declspec(dllexport)
 #else
 __attribute__((visibility("default")))
 #endif
-uint8_t LV_ZOLT_setHeartbeat(double *to, const double *from) {
+    uint8_t LV_ZOLT_setHeartbeat(double *to, const double *from) {
     copyThroughX87(to, from);
     return 0;
 }
