@@ -19,7 +19,8 @@ int main(int argc, char** argv) {
         errno = 0;
         calls = std::strtol(argv[1], &end, 10);
         if (errno != 0 || end == argv[1] || *end != '\0' || calls < 1 || calls > 100000000) {
-            std::fprintf(stderr, "%s: calls per export must be an integer from 1 to 100000000, not '%s'\n",
+            std::fprintf(stderr,
+                         "%s: calls per export must be an integer from 1 to 100000000, not '%s'\n",
                          argv[0], argv[1]);
             return 2;
         }

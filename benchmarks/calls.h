@@ -44,40 +44,40 @@ struct Direct {
 
 // X(name, export call on Host h, driver call on Direct d), in the order of
 // the header.
-#define BENCH_CALLS(X)                                                                        \
-    X(open, (LV_ZOLT_open(&h.handle, 7, &h.boardValue)), (ZOLT_open(&d.handle, 7)))          \
-    X(close, (LV_ZOLT_close(h.board)), (ZOLT_close(d.board)))                                 \
-    X(getDriver, (LV_ZOLT_getDriver(h.board, 7)), (ZOLT_getDriver(d.board, 7)))               \
-    X(resetFirmware, (LV_ZOLT_resetFirmware(h.board)), (ZOLT_resetFirmware(d.board)))         \
-    X(setOscillator, (LV_ZOLT_setOscillator(h.board, 7)), (ZOLT_setOscillator(d.board, 7)))   \
-    X(setPropDelayCorr, (LV_ZOLT_setPropDelayCorr(h.board, 7)),                               \
-      (ZOLT_setPropDelayCorr(d.board, 7)))                                                    \
-    X(simEvent, (LV_ZOLT_simEvent(h.board)), (ZOLT_simEvent(d.board)))                        \
-    X(synchControl, (LV_ZOLT_synchControl(h.board, 7)), (ZOLT_synchControl(d.board, 7)))      \
-    X(synchStatus, (LV_ZOLT_synchStatus(h.board, 7)), (ZOLT_synchStatus(d.board, 7)))         \
-    X(getFirmware, (LV_ZOLT_getFirmware(h.board, h.text)), (ZOLT_getFirmware(d.board, &d.id))) \
-    X(getFPGA, (LV_ZOLT_getFPGA(h.board, h.text)), (ZOLT_getFPGA(d.board, &d.id)))            \
-    X(getTime, (LV_ZOLT_getTime(h.board, &h.real, &h.byte1, &h.byte2, &h.word)),              \
-      (ZOLT_getTime(d.board, &d.time)))                                                       \
-    X(setTime, (LV_ZOLT_setTime(h.board, 1, 2, 3, 4, 5)), (ZOLT_setTime(d.board, &d.time)))   \
-    X(getDate, (LV_ZOLT_getDate(h.board, &h.word, &h.byte1, &h.byte2)),                       \
-      (ZOLT_getDate(d.board, &d.date)))                                                       \
-    X(setYear, (LV_ZOLT_setYear(h.board, 2024)), (ZOLT_setYear(d.board, &d.year)))            \
-    X(getAltitude, (LV_ZOLT_getAltitude(h.board, &h.single)),                                 \
-      (ZOLT_getAltitude(d.board, &d.altitude)))                                               \
-    X(getLatitude, (LV_ZOLT_getLatitude(h.board, &h.whole, &h.single)),                       \
-      (ZOLT_getLatitude(d.board, &d.angle)))                                                  \
-    X(getLongitude, (LV_ZOLT_getLongitude(h.board, &h.whole, &h.single)),                     \
-      (ZOLT_getLongitude(d.board, &d.angle)))                                                 \
-    X(getSatInfo, (LV_ZOLT_getSatInfo(h.board, &h.byte1, &h.byte2)),                          \
-      (ZOLT_getSatInfo(d.board, &d.sat)))                                                     \
-    X(setHeartbeat, (LV_ZOLT_setHeartbeat(h.board, 1, 2, 3, 0.5)),                            \
-      (ZOLT_setHeartbeat(d.board, &d.heartbeat)))                                             \
-    X(setMatchTime, (LV_ZOLT_setMatchTime(h.board, 1, 0.5, 2, 3, 4)),                         \
-      (ZOLT_setMatchTime(d.board, &d.match)))                                                 \
+#define BENCH_CALLS(X)                                                                            \
+    X(open, (LV_ZOLT_open(&h.handle, 7, &h.boardValue)), (ZOLT_open(&d.handle, 7)))               \
+    X(close, (LV_ZOLT_close(h.board)), (ZOLT_close(d.board)))                                     \
+    X(getDriver, (LV_ZOLT_getDriver(h.board, 7)), (ZOLT_getDriver(d.board, 7)))                   \
+    X(resetFirmware, (LV_ZOLT_resetFirmware(h.board)), (ZOLT_resetFirmware(d.board)))             \
+    X(setOscillator, (LV_ZOLT_setOscillator(h.board, 7)), (ZOLT_setOscillator(d.board, 7)))       \
+    X(setPropDelayCorr, (LV_ZOLT_setPropDelayCorr(h.board, 7)),                                   \
+      (ZOLT_setPropDelayCorr(d.board, 7)))                                                        \
+    X(simEvent, (LV_ZOLT_simEvent(h.board)), (ZOLT_simEvent(d.board)))                            \
+    X(synchControl, (LV_ZOLT_synchControl(h.board, 7)), (ZOLT_synchControl(d.board, 7)))          \
+    X(synchStatus, (LV_ZOLT_synchStatus(h.board, 7)), (ZOLT_synchStatus(d.board, 7)))             \
+    X(getFirmware, (LV_ZOLT_getFirmware(h.board, h.text)), (ZOLT_getFirmware(d.board, &d.id)))    \
+    X(getFPGA, (LV_ZOLT_getFPGA(h.board, h.text)), (ZOLT_getFPGA(d.board, &d.id)))                \
+    X(getTime, (LV_ZOLT_getTime(h.board, &h.real, &h.byte1, &h.byte2, &h.word)),                  \
+      (ZOLT_getTime(d.board, &d.time)))                                                           \
+    X(setTime, (LV_ZOLT_setTime(h.board, 1, 2, 3, 4, 5)), (ZOLT_setTime(d.board, &d.time)))       \
+    X(getDate, (LV_ZOLT_getDate(h.board, &h.word, &h.byte1, &h.byte2)),                           \
+      (ZOLT_getDate(d.board, &d.date)))                                                           \
+    X(setYear, (LV_ZOLT_setYear(h.board, 2024)), (ZOLT_setYear(d.board, &d.year)))                \
+    X(getAltitude, (LV_ZOLT_getAltitude(h.board, &h.single)),                                     \
+      (ZOLT_getAltitude(d.board, &d.altitude)))                                                   \
+    X(getLatitude, (LV_ZOLT_getLatitude(h.board, &h.whole, &h.single)),                           \
+      (ZOLT_getLatitude(d.board, &d.angle)))                                                      \
+    X(getLongitude, (LV_ZOLT_getLongitude(h.board, &h.whole, &h.single)),                         \
+      (ZOLT_getLongitude(d.board, &d.angle)))                                                     \
+    X(getSatInfo, (LV_ZOLT_getSatInfo(h.board, &h.byte1, &h.byte2)),                              \
+      (ZOLT_getSatInfo(d.board, &d.sat)))                                                         \
+    X(setHeartbeat, (LV_ZOLT_setHeartbeat(h.board, 1, 2, 3, 0.5)),                                \
+      (ZOLT_setHeartbeat(d.board, &d.heartbeat)))                                                 \
+    X(setMatchTime, (LV_ZOLT_setMatchTime(h.board, 1, 0.5, 2, 3, 4)),                             \
+      (ZOLT_setMatchTime(d.board, &d.match)))                                                     \
     X(waitHeartbeat, (LV_ZOLT_waitHeartbeat(h.board, 7)), (ZOLT_waitHeartbeat(d.board, &d.wait))) \
-    X(waitMatch, (LV_ZOLT_waitMatch(h.board, 7)), (ZOLT_waitMatch(d.board, &d.wait)))         \
-    X(waitEvent,                                                                              \
-      (LV_ZOLT_waitEvent(h.board, &h.real, &h.byte1, &h.byte2, &h.word, &h.extra, &h.byte3,   \
-                         &h.byte4, 7)),                                                       \
+    X(waitMatch, (LV_ZOLT_waitMatch(h.board, 7)), (ZOLT_waitMatch(d.board, &d.wait)))             \
+    X(waitEvent,                                                                                  \
+      (LV_ZOLT_waitEvent(h.board, &h.real, &h.byte1, &h.byte2, &h.word, &h.extra, &h.byte3,       \
+                         &h.byte4, 7)),                                                           \
       (ZOLT_waitEvent(d.board, &d.event)))

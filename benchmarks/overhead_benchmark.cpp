@@ -21,22 +21,22 @@ bench::Direct openedDirect() {
     return d;
 }
 
-#define BENCH_DEFINE(name, exportCall, directCall)        \
-    void export_##name(benchmark::State& state) {         \
-        bench::Host h = openedHost();                     \
-        for (auto _ : state) {                            \
-            benchmark::DoNotOptimize(exportCall);         \
-            benchmark::ClobberMemory();                   \
-        }                                                 \
-    }                                                     \
-    void direct_##name(benchmark::State& state) {         \
-        bench::Direct d = openedDirect();                 \
-        for (auto _ : state) {                            \
-            benchmark::DoNotOptimize(directCall);         \
-            benchmark::ClobberMemory();                   \
-        }                                                 \
-    }                                                     \
-    BENCHMARK(direct_##name)->Name("direct/" #name);     \
+#define BENCH_DEFINE(name, exportCall, directCall)   \
+    void export_##name(benchmark::State& state) {    \
+        bench::Host h = openedHost();                \
+        for (auto _ : state) {                       \
+            benchmark::DoNotOptimize(exportCall);    \
+            benchmark::ClobberMemory();              \
+        }                                            \
+    }                                                \
+    void direct_##name(benchmark::State& state) {    \
+        bench::Direct d = openedDirect();            \
+        for (auto _ : state) {                       \
+            benchmark::DoNotOptimize(directCall);    \
+            benchmark::ClobberMemory();              \
+        }                                            \
+    }                                                \
+    BENCHMARK(direct_##name)->Name("direct/" #name); \
     BENCHMARK(export_##name)->Name("export/" #name);
 BENCH_CALLS(BENCH_DEFINE)
 #undef BENCH_DEFINE

@@ -28,10 +28,10 @@ TRIVIAL_API std::uint8_t ZOLT_CALL ZOLT_open(BoardRecord** handle, std::uintptr_
     TRIVIAL_API std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord*) { return 0; }
 #define TRIVIAL_VALUE(name) \
     TRIVIAL_API std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord*, std::uint32_t) { return 0; }
-#define TRIVIAL_RECORD(name, Record)                                         \
+#define TRIVIAL_RECORD(name, Record)                                               \
     TRIVIAL_API std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord*, Record* record) { \
-        std::memset(record, 0x5A, sizeof(Record));                           \
-        return 0;                                                            \
+        std::memset(record, 0x5A, sizeof(Record));                                 \
+        return 0;                                                                  \
     }
 
 ZOLT_HANDLE_ONLY_OPERATIONS(TRIVIAL_HANDLE_ONLY)

@@ -5,7 +5,8 @@
 #include <string.h>
 
 int main(int argc, char **argv) {
-    if (argc < 3 || (strcmp(argv[2], "loads") != 0 && (strcmp(argv[2], "refuses") != 0 || argc != 4))) {
+    if (argc < 3 ||
+        (strcmp(argv[2], "loads") != 0 && (strcmp(argv[2], "refuses") != 0 || argc != 4))) {
         fprintf(stderr, "usage: %s LIBRARY loads | %s LIBRARY refuses SYMBOL\n", argv[0], argv[0]);
         return 2;
     }
