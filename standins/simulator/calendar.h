@@ -45,8 +45,8 @@ inline Civil civil(Nanos t) {
     const year_month_day ymd{day};
     const int y = static_cast<int>(ymd.year());
     const auto dayOfYear = static_cast<unsigned>((dayNumber * kDay - yearStart(y)) / kDay) + 1u;
-    return Civil{y, static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()),
-                 dayOfYear, t - dayNumber * kDay};
+    return Civil{y, static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()), dayOfYear,
+                 t - dayNumber * kDay};
 }
 
 }  // namespace zoltsim

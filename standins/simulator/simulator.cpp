@@ -2,8 +2,6 @@
 // operations are short, and a single lock keeps every cross-board hook (the
 // manual clock, reset) simple to get right. Each board has its own condition
 // variable, so a change on one board wakes only the waits on that board.
-#include "zolt_simulator.h"
-
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -20,6 +18,7 @@
 
 #include "calendar.h"
 #include "driver/zolt.h"
+#include "zolt_simulator.h"
 
 using namespace zoltsim;
 
@@ -29,9 +28,9 @@ constexpr std::size_t kQuarantine = 1024;
 constexpr Nanos kNever = std::numeric_limits<Nanos>::max();
 
 struct Event {
-    Nanos tag;              // board time when raised
-    std::uint8_t dropped;   // events lost from a full queue just before this one
-    std::uint8_t number;    // low 8 bits of the board's event count
+    Nanos tag;             // board time when raised
+    std::uint8_t dropped;  // events lost from a full queue just before this one
+    std::uint8_t number;   // low 8 bits of the board's event count
 };
 
 // Everything ZOLT_resetFirmware and zoltsim_reset put back.
@@ -79,8 +78,10 @@ std::uint32_t boardsFromEnvironment() {
     std::uint32_t n = 0;
     bool ok = !value.empty() && value.size() <= 2;
     for (const char c : value) {
-        if (c < '0' || c > '9') ok = false;
-        else n = n * 10 + static_cast<std::uint32_t>(c - '0');
+        if (c < '0' || c > '9')
+            ok = false;
+        else
+            n = n * 10 + static_cast<std::uint32_t>(c - '0');
     }
     if (ok && n >= 1 && n <= ZOLT_SIM_MAX_BOARDS) return n;
     std::fprintf(stderr,
@@ -91,7 +92,7 @@ std::uint32_t boardsFromEnvironment() {
 }
 
 class Simulator {
-public:
+   public:
     std::mutex mutex;
     std::array<Board, ZOLT_SIM_MAX_BOARDS> boards;
     std::uint32_t boardCount = boardsFromEnvironment();
@@ -159,7 +160,7 @@ public:
         for (Board& b : boards) b.changed.notify_all();
     }
 
-private:
+   private:
     std::deque<Slot> slots;  // never shrinks, so handles stay valid addresses
     std::unordered_map<const BoardRecord*, Slot*> issued;
     std::deque<Slot*> closed;  // oldest first
@@ -234,11 +235,10 @@ struct Quadruple {
 
 Quadruple quadruple(const Civil& c) {
     const Nanos ofMinute = c.ofDay % kMinute;
-    return Quadruple{static_cast<double>(ofMinute / kSecond) +
-                         static_cast<double>(ofMinute % kSecond) / 1e9,
-                     static_cast<std::uint8_t>(c.ofDay % kHour / kMinute),
-                     static_cast<std::uint8_t>(c.ofDay / kHour),
-                     static_cast<std::uint16_t>(c.dayOfYear)};
+    return Quadruple{
+        static_cast<double>(ofMinute / kSecond) + static_cast<double>(ofMinute % kSecond) / 1e9,
+        static_cast<std::uint8_t>(c.ofDay % kHour / kMinute),
+        static_cast<std::uint8_t>(c.ofDay / kHour), static_cast<std::uint16_t>(c.dayOfYear)};
 }
 
 // A time of day from quadruple fields, or -1 when a field is out of range.
@@ -260,8 +260,7 @@ constexpr Turn finished(std::uint8_t status) { return {true, status, 0}; }
 // Whether the occurrence is there is judged before the limit, so a limit
 // that runs out at the same instant still lets it through.
 template <class F>
-std::uint8_t waitOn(Simulator& s, Board& b, Slot& slot, Lock& lock, std::uint32_t limit,
-                    F turn) {
+std::uint8_t waitOn(Simulator& s, Board& b, Slot& slot, Lock& lock, std::uint32_t limit, F turn) {
     const std::uint32_t issue = slot.issue;
     const bool limited = limit != ZOLT_SIM_WAIT_FOREVER;
     const Nanos deadline = s.hostNow() + static_cast<Nanos>(limit) * kMillisecond;
@@ -286,8 +285,9 @@ std::uint8_t waitOn(Simulator& s, Board& b, Slot& slot, Lock& lock, std::uint32_
             b.changed.wait(lock);
         } else {
             using namespace std::chrono;
-            b.changed.wait_until(lock, system_clock::time_point(duration_cast<system_clock::duration>(
-                                           nanoseconds(wake))));
+            b.changed.wait_until(
+                lock,
+                system_clock::time_point(duration_cast<system_clock::duration>(nanoseconds(wake))));
         }
     }
     --b.waiting;
@@ -334,7 +334,8 @@ ZOLT_SIM_EXPORT ZOLT_simEvent(BoardRecord* board) {
             // The next event delivered carries the loss.
             const unsigned lost = events.front().dropped + 1u;
             events.pop_front();
-            events.front().dropped = static_cast<std::uint8_t>(std::min(lost + events.front().dropped, 255u));
+            events.front().dropped =
+                static_cast<std::uint8_t>(std::min(lost + events.front().dropped, 255u));
         }
         ++b.eventCount;
         events.push_back(Event{s.boardNow(b), 0, static_cast<std::uint8_t>(b.eventCount)});

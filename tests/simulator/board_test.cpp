@@ -120,13 +120,15 @@ TEST_F(Handles, NullRecordIsRefusedAfterTheHandleIsJudged) {
 
 // The environment is read again by every reset.
 class BoardCount : public ::testing::Test {
-protected:
+   protected:
     static void setBoards(const char* value) {
 #if defined(_WIN32)
         _putenv_s("ZOLT_SIM_BOARDS", value ? value : "");
 #else
-        if (value) setenv("ZOLT_SIM_BOARDS", value, 1);
-        else unsetenv("ZOLT_SIM_BOARDS");
+        if (value)
+            setenv("ZOLT_SIM_BOARDS", value, 1);
+        else
+            unsetenv("ZOLT_SIM_BOARDS");
 #endif
     }
     void TearDown() override {
@@ -169,41 +171,24 @@ TEST_F(BoardCount, ComesFromTheEnvironmentWithASafeDefault) {
 using Clock = SimulatedBoard;
 
 TEST_F(Clock, ShowsTheHostClockAndKeepsRunning) {
-    Time t = timeOf(board);
-    EXPECT_EQ(t.day, 73);
-    EXPECT_EQ(t.hours, 9);
-    EXPECT_EQ(t.minutes, 26);
-    EXPECT_NEAR(t.seconds, 53.589793238, 1e-9);
+    expectTime(board, 73, 9, 26, 53.589793238);
     EXPECT_EQ(dateOf(board), (Date{2026, 3, 14}));
-
     zoltsim_advanceClock(7 * kSec);  // into the next minute
-    t = timeOf(board);
-    EXPECT_EQ(t.minutes, 27);
-    EXPECT_NEAR(t.seconds, 0.589793238, 1e-9);
+    expectTime(board, 73, 9, 27, 0.589793238);
 }
 
 TEST_F(Clock, RollsOverIntoTheNextYear) {
     zoltsim_useManualClock(1735689599500000000);  // 2024-12-31 23:59:59.5, a leap year
-    Time t = timeOf(board);
-    EXPECT_EQ(t.day, 366);
-    EXPECT_EQ(t.hours, 23);
+    expectTime(board, 366, 23, 59, 59.5);
     EXPECT_EQ(dateOf(board), (Date{2024, 12, 31}));
     zoltsim_advanceClock(kSec);
-    t = timeOf(board);
-    EXPECT_EQ(t.day, 1);
-    EXPECT_EQ(t.hours, 0);
-    EXPECT_EQ(t.minutes, 0);
-    EXPECT_NEAR(t.seconds, 0.5, 1e-9);
+    expectTime(board, 1, 0, 0, 0.5);
     EXPECT_EQ(dateOf(board), (Date{2025, 1, 1}));
 }
 
 TEST_F(Clock, SetTimeMovesTheClockWhichThenRunsOn) {
     ASSERT_EQ(LV_ZOLT_setTime(board, 30, 15, 12, 100, 250), 0);
-    Time t = timeOf(board);
-    EXPECT_EQ(t.day, 100);
-    EXPECT_EQ(t.hours, 12);
-    EXPECT_EQ(t.minutes, 15);
-    EXPECT_NEAR(t.seconds, 30.25, 1e-9);
+    expectTime(board, 100, 12, 15, 30.25);
     EXPECT_EQ(dateOf(board), (Date{2026, 4, 10}));
     zoltsim_advanceClock(kSec);
     EXPECT_NEAR(timeOf(board).seconds, 31.25, 1e-9);
@@ -215,7 +200,7 @@ TEST_F(Clock, SetTimeRefusesFieldsOutOfRangeAndChangesNothing) {
     const struct {
         std::uint32_t s, m, h, day, ms;
     } cases[] = {
-        {60, 0, 0, 1, 0}, {0, 60, 0, 1, 0}, {0, 0, 24, 1, 0},
+        {60, 0, 0, 1, 0}, {0, 60, 0, 1, 0},  {0, 0, 24, 1, 0},
         {0, 0, 0, 0, 0},  {0, 0, 0, 366, 0}, {0, 0, 0, 1, 1000},  // 2026 has 365 days
     };
     for (const auto& c : cases)
@@ -278,7 +263,8 @@ TEST_F(Clock, FollowsTheHostClockWhenNotDriven) {
 using Identity = SimulatedBoard;
 
 TEST_F(Identity, DriverRevisionsAndIdentifiers) {
-    for (std::uint32_t r = 1; r <= ZOLT_SIM_DRIVER_REVISION; ++r) EXPECT_EQ(LV_ZOLT_getDriver(board, r), 0);
+    for (std::uint32_t r = 1; r <= ZOLT_SIM_DRIVER_REVISION; ++r)
+        EXPECT_EQ(LV_ZOLT_getDriver(board, r), 0);
     for (const std::uint32_t r : {0u, ZOLT_SIM_DRIVER_REVISION + 1u, 0xFFFFFFFFu})
         EXPECT_EQ(LV_ZOLT_getDriver(board, r), ZOLT_SIM_UNSUPPORTED) << r;
     char text[9];
@@ -348,10 +334,7 @@ TEST_F(Settings, ResetFirmwareRestoresPowerOnSettingsButKeepsTheClock) {
     EXPECT_EQ(LV_ZOLT_synchStatus(board, ZOLT_SIM_SYNC_GNSS), 0);
     EXPECT_EQ(LV_ZOLT_waitHeartbeat(board, 0), ZOLT_SIM_NOT_ARMED);
     EXPECT_EQ(waitEvent(board, 0).status, ZOLT_SIM_TIMEOUT);
-    const Time t = timeOf(board);
-    EXPECT_EQ(t.day, 10);
-    EXPECT_EQ(t.hours, 6);
-    EXPECT_EQ(t.seconds, 0.0);  // the correction is gone
+    expectTime(board, 10, 6, 0, 0.0);  // the correction is gone
 }
 
 }  // namespace

@@ -32,6 +32,16 @@ inline Time timeOf(LV_ZOLT_Handle board) {
     return t;
 }
 
+// Checks the board's time to the nanosecond.
+inline void expectTime(LV_ZOLT_Handle board, unsigned day, unsigned hours, unsigned minutes,
+                       double seconds) {
+    const Time t = timeOf(board);
+    EXPECT_EQ(t.day, day);
+    EXPECT_EQ(t.hours, hours);
+    EXPECT_EQ(t.minutes, minutes);
+    EXPECT_NEAR(t.seconds, seconds, 1e-9);
+}
+
 struct Date {
     std::uint16_t year;
     std::uint8_t month, day;
@@ -77,7 +87,7 @@ inline void untilWaiting(std::uint32_t index, int count) {
 }
 
 class SimulatedBoard : public ::testing::Test {
-protected:
+   protected:
     LV_ZOLT_Handle board = 0;
 
     void SetUp() override {

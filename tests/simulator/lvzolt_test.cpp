@@ -3,6 +3,7 @@
 // millisecond or two on the host's clock.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -11,7 +12,6 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <unistd.h>
 
 namespace {
 
@@ -45,7 +45,9 @@ Outcome lvzolt(const std::string& args, const std::string& environment = "") {
 
 int countMatches(const std::string& text, const std::regex& line) {
     int n = 0;
-    for (auto it = std::sregex_iterator(text.begin(), text.end(), line); it != std::sregex_iterator(); ++it) ++n;
+    for (auto it = std::sregex_iterator(text.begin(), text.end(), line);
+         it != std::sregex_iterator(); ++it)
+        ++n;
     return n;
 }
 
@@ -61,9 +63,10 @@ TEST(Lvzolt, InfoShowsTheBoardsIdentity) {
     EXPECT_EQ(r.err, "");
     r = lvzolt("--json info --board 1");
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_EQ(r.out,
-              R"({"board":1,"boardValue":4101,"driverRevision":3,"firmware":"02-07-13","fpga":"01-04-2A"})"
-              "\n");
+    EXPECT_EQ(
+        r.out,
+        R"({"board":1,"boardValue":4101,"driverRevision":3,"firmware":"02-07-13","fpga":"01-04-2A"})"
+        "\n");
 }
 
 TEST(Lvzolt, PositionAsTextAndJson) {
@@ -75,19 +78,20 @@ TEST(Lvzolt, PositionAsTextAndJson) {
               "altitude   408.5 m\n"
               "satellites 9 tracked, fix 3\n");
     r = lvzolt("position --json");
-    EXPECT_EQ(r.out,
-              R"({"latitude":{"degrees":47,"minutes":22.917,"decimal":47.38195},)"
-              R"("longitude":{"degrees":8,"minutes":32.533,"decimal":8.5422167},)"
-              R"("altitude":408.5,"satellites":9,"fix":3})"
-              "\n");
+    EXPECT_EQ(r.out, R"({"latitude":{"degrees":47,"minutes":22.917,"decimal":47.38195},)"
+                     R"("longitude":{"degrees":8,"minutes":32.533,"decimal":8.5422167},)"
+                     R"("altitude":408.5,"satellites":9,"fix":3})"
+                     "\n");
 }
 
 TEST(Lvzolt, TimeAndDate) {
     Outcome r = lvzolt("time");
     EXPECT_EQ(r.exit, 0) << r.err;
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(day \d{1,3} \d\d:\d\d:\d\d\.\d{6}\n)"))) << r.out;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(day \d{1,3} \d\d:\d\d:\d\d\.\d{6}\n)")))
+        << r.out;
     r = lvzolt("date --json");
-    EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(\{"year":20\d\d,"month":\d+,"day":\d+\}\n)"))) << r.out;
+    EXPECT_TRUE(std::regex_match(r.out, std::regex(R"(\{"year":20\d\d,"month":\d+,"day":\d+\}\n)")))
+        << r.out;
 }
 
 TEST(Lvzolt, SetTimeSetsTheClockAndShowsIt) {
@@ -115,7 +119,8 @@ TEST(Lvzolt, WatchPrintsEachOccurrenceLive) {
     } cases[] = {
         {"watch heartbeat --count 3 --period 0.001", R"(heartbeat \d  day \d+ [\d:.]+\n)"},
         {"watch match --count 2 --every 0.002", R"(match \d  day \d+ [\d:.]+\n)"},
-        {"watch event --count 3 --raise 1", R"(event \d  day \d+ [\d:.]+ year 20\d\d number \d dropped 0\n)"},
+        {"watch event --count 3 --raise 1",
+         R"(event \d  day \d+ [\d:.]+ year 20\d\d number \d dropped 0\n)"},
     };
     for (const auto& c : cases) {
         const Outcome r = lvzolt(c.args);
@@ -126,8 +131,10 @@ TEST(Lvzolt, WatchPrintsEachOccurrenceLive) {
     }
     const Outcome r = lvzolt("watch event --count 2 --raise 1 --json");
     EXPECT_TRUE(std::regex_match(
-        r.out, std::regex(R"((\{"kind":"event","count":\d,"time":\{"day":\d+,"hours":\d+,"minutes":\d+,)"
-                          R"("seconds":[\d.e-]+\},"tag":\{"year":20\d\d,"number":\d,"dropped":0\}\}\n){2})")))
+        r.out,
+        std::regex(
+            R"((\{"kind":"event","count":\d,"time":\{"day":\d+,"hours":\d+,"minutes":\d+,)"
+            R"("seconds":[\d.e-]+\},"tag":\{"year":20\d\d,"number":\d,"dropped":0\}\}\n){2})")))
         << r.out;
 }
 

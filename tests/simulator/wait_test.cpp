@@ -36,7 +36,8 @@ TEST_F(Heartbeat, OneBeatReleasesEveryWaiterOnTheBoard) {
     const LV_ZOLT_Handle other = open(0);
     std::vector<std::future<std::uint8_t>> waits;
     for (int i = 0; i < 4; ++i)
-        waits.push_back(later([&, i] { return LV_ZOLT_waitHeartbeat(i % 2 ? other : board, kForever); }));
+        waits.push_back(
+            later([&, i] { return LV_ZOLT_waitHeartbeat(i % 2 ? other : board, kForever); }));
     untilWaiting(0, 4);
     zoltsim_advanceClock(kToWholeSecond % (250 * kMs));  // 53.75 s
     for (auto& w : waits) EXPECT_EQ(w.get(), 0);
@@ -75,8 +76,8 @@ TEST_F(Heartbeat, RefusesSettingsOutOfRange) {
         std::uint32_t on, width, polarity;
         double period;
     } cases[] = {
-        {2, 10, 0, 1.0},    {1, 0, 0, 1.0},  {1, 10, 2, 1.0},   {1, 10, 0, 0.0009},
-        {1, 10, 0, 86401},  {1, 10, 0, nan}, {1, 10, 0, inf},   {1, 10, 0, -1.0},
+        {2, 10, 0, 1.0},   {1, 0, 0, 1.0},  {1, 10, 2, 1.0}, {1, 10, 0, 0.0009},
+        {1, 10, 0, 86401}, {1, 10, 0, nan}, {1, 10, 0, inf}, {1, 10, 0, -1.0},
     };
     ASSERT_EQ(LV_ZOLT_setHeartbeat(board, 1, 10, 0, 1.0), 0);
     for (const auto& c : cases)
@@ -146,9 +147,15 @@ TEST_F(Match, RefusesSettingsOutOfRangeOrInThePast) {
         double seconds;
         std::uint32_t minutes, hours, day;
     } cases[] = {
-        {3, 0.0, 0, 0, 0},    {1, 60.0, 0, 0, 0},   {1, -0.5, 0, 0, 0}, {1, 0.0, 60, 0, 0},
-        {1, 0.0, 0, 24, 0},   {1, 0.0, 0, 12, 5},   {2, 0.0, 0, 12, 0},  // day 0 for "once"
-        {2, 0.0, 0, 12, 72},  {2, 53.0, 26, 9, 73},                       // in the past
+        {3, 0.0, 0, 0, 0},
+        {1, 60.0, 0, 0, 0},
+        {1, -0.5, 0, 0, 0},
+        {1, 0.0, 60, 0, 0},
+        {1, 0.0, 0, 24, 0},
+        {1, 0.0, 0, 12, 5},
+        {2, 0.0, 0, 12, 0},  // day 0 for "once"
+        {2, 0.0, 0, 12, 72},
+        {2, 53.0, 26, 9, 73},  // in the past
         {1, std::numeric_limits<double>::quiet_NaN(), 0, 0, 0},
     };
     for (const auto& c : cases)

@@ -88,10 +88,9 @@ const std::map<std::string, const char*> kCommandHelp = {
 };
 
 const std::map<std::string, Command> kCommands = {
-    {"help", Command::help},         {"info", Command::info},
-    {"time", Command::time},         {"date", Command::date},
-    {"position", Command::position}, {"set-time", Command::setTime},
-    {"watch", Command::watch},       {"event", Command::event},
+    {"help", Command::help},   {"info", Command::info},         {"time", Command::time},
+    {"date", Command::date},   {"position", Command::position}, {"set-time", Command::setTime},
+    {"watch", Command::watch}, {"event", Command::event},
 };
 
 // A whole number of at most max, digits only.
@@ -111,9 +110,12 @@ std::optional<std::uint64_t> number(const std::string& text, std::uint64_t max) 
 std::optional<double> seconds(const std::string& text, double min, double max) {
     bool digit = false, point = false;
     for (const char c : text) {
-        if (c >= '0' && c <= '9') digit = true;
-        else if (c == '.' && !point) point = true;
-        else return std::nullopt;
+        if (c >= '0' && c <= '9')
+            digit = true;
+        else if (c == '.' && !point)
+            point = true;
+        else
+            return std::nullopt;
     }
     if (!digit) return std::nullopt;
     const double v = std::strtod(text.c_str(), nullptr);
@@ -132,7 +134,8 @@ std::optional<std::uint32_t> digits(const std::string& text, std::size_t at, std
 bool isLeap(std::uint32_t y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
 std::uint32_t dayOfYear(std::uint32_t y, std::uint32_t m, std::uint32_t d) {
-    static constexpr std::uint32_t before[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+    static constexpr std::uint32_t before[] = {0,   31,  59,  90,  120, 151,
+                                               181, 212, 243, 273, 304, 334};
     return before[m - 1] + d + (m > 2 && isLeap(y) ? 1 : 0);
 }
 
@@ -172,15 +175,16 @@ std::optional<SetTime> parseWhen(const std::string& text) {
         const auto ms = duration_cast<milliseconds>(now - day).count();
         t.keepDate = false;
         t.year = static_cast<std::uint32_t>(static_cast<int>(ymd.year()));
-        t.dayOfYear = dayOfYear(t.year, static_cast<unsigned>(ymd.month()),
-                                static_cast<unsigned>(ymd.day()));
+        t.dayOfYear =
+            dayOfYear(t.year, static_cast<unsigned>(ymd.month()), static_cast<unsigned>(ymd.day()));
         t.hours = static_cast<std::uint32_t>(ms / 3'600'000);
         t.minutes = static_cast<std::uint32_t>(ms / 60'000 % 60);
         t.seconds = static_cast<std::uint32_t>(ms / 1000 % 60);
         t.milliseconds = static_cast<std::uint32_t>(ms % 1000);
         return t;
     }
-    if (text.size() >= 8 && text[2] == ':') return timeOfDay(text, 0, t) ? std::optional(t) : std::nullopt;
+    if (text.size() >= 8 && text[2] == ':')
+        return timeOfDay(text, 0, t) ? std::optional(t) : std::nullopt;
     const auto y = digits(text, 0, 4), m = digits(text, 5, 2), d = digits(text, 8, 2);
     if (!y || !m || !d || text[4] != '-' || text[7] != '-' || text.size() < 19 ||
         (text[10] != 'T' && text[10] != ' '))
@@ -286,9 +290,9 @@ std::variant<Request, UsageError> parse(const std::vector<std::string>& args) {
             if (auto e = expectWords(1)) return *e;
             const auto when = parseWhen(words[0]);
             if (!when)
-                return UsageError{"'" + words[0] +
-                                      "' is not now, HH:MM:SS[.mmm] or YYYY-MM-DDTHH:MM:SS[.mmm]",
-                                  name};
+                return UsageError{
+                    "'" + words[0] + "' is not now, HH:MM:SS[.mmm] or YYYY-MM-DDTHH:MM:SS[.mmm]",
+                    name};
             r.when = *when;
             break;
         }
@@ -300,8 +304,9 @@ std::variant<Request, UsageError> parse(const std::vector<std::string>& args) {
             if (kind == kinds.end())
                 return UsageError{"'" + words[0] + "' is not heartbeat, match or event", name};
             r.watch = kind->second;
-            static const std::map<Watch, std::string> ownOption = {
-                {Watch::heartbeat, "--period"}, {Watch::match, "--every"}, {Watch::event, "--raise"}};
+            static const std::map<Watch, std::string> ownOption = {{Watch::heartbeat, "--period"},
+                                                                   {Watch::match, "--every"},
+                                                                   {Watch::event, "--raise"}};
             for (const std::string& o : kindOptions)
                 if (o != ownOption.at(r.watch))
                     return UsageError{"option " + o + " does not go with watch " + words[0], name};

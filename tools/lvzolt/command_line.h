@@ -28,10 +28,10 @@ struct Request {
     SetTime when;
     // watch
     Watch watch = Watch::heartbeat;
-    std::optional<std::uint32_t> count;  // none: until stopped
-    std::uint32_t timeout = 0xFFFFFFFFu;  // milliseconds per wait; all ones: none
-    double period = 1.0;                  // heartbeat, seconds
-    double every = 1.0;                   // match, seconds between matches
+    std::optional<std::uint32_t> count;       // none: until stopped
+    std::uint32_t timeout = 0xFFFFFFFFu;      // milliseconds per wait; all ones: none
+    double period = 1.0;                      // heartbeat, seconds
+    double every = 1.0;                       // match, seconds between matches
     std::optional<std::uint32_t> raiseEvery;  // event, milliseconds
 };
 

@@ -33,7 +33,7 @@ void check(const char* exportName, std::uint8_t status) {
 
 // The open board for the length of a command.
 class Board {
-public:
+   public:
     explicit Board(std::uint32_t index) { CALL(LV_ZOLT_open, &handle, index, &value); }
     ~Board() {
         if (!closed) LV_ZOLT_close(handle);  // on the way out after a failure
@@ -47,7 +47,7 @@ public:
     LV_ZOLT_Handle handle = 0;
     std::uint16_t value = 0;
 
-private:
+   private:
     bool closed = false;
 };
 
@@ -110,9 +110,13 @@ void date(const Request& r, Board& b) {
     std::uint8_t month = 0, day = 0;
     CALL(LV_ZOLT_getDate, b.handle, &year, &month, &day);
     char iso[16];
-    std::snprintf(iso, sizeof iso, "%04u-%02u-%02u", unsigned{year}, unsigned{month}, unsigned{day});
+    std::snprintf(iso, sizeof iso, "%04u-%02u-%02u", unsigned{year}, unsigned{month},
+                  unsigned{day});
     show(r, iso,
-         Json().add("year", std::int64_t{year}).add("month", std::int64_t{month}).add("day", std::int64_t{day}));
+         Json()
+             .add("year", std::int64_t{year})
+             .add("month", std::int64_t{month})
+             .add("day", std::int64_t{day}));
 }
 
 // An angle as degrees and minutes of the same sign; hemisphere letters for
@@ -182,11 +186,12 @@ void event(const Request& r, Board& b) {
 // Raises an event every `every` milliseconds until stopped, from a thread of
 // its own; a failure is kept for the main thread to report.
 class Raiser {
-public:
+   public:
     Raiser(LV_ZOLT_Handle board, std::uint32_t every)
         : thread([this, board, every] {
               std::unique_lock lock(mutex);
-              while (!stopping.wait_for(lock, std::chrono::milliseconds(every), [this] { return stop; })) {
+              while (!stopping.wait_for(lock, std::chrono::milliseconds(every),
+                                        [this] { return stop; })) {
                   const std::uint8_t status = LV_ZOLT_simEvent(board);
                   if (status != 0) {
                       failed = status;
@@ -206,7 +211,7 @@ public:
     Raiser& operator=(const Raiser&) = delete;
     std::atomic<std::uint8_t> failed{0};
 
-private:
+   private:
     std::mutex mutex;
     std::condition_variable stopping;
     bool stop = false;
@@ -214,15 +219,19 @@ private:
 };
 
 void watch(const Request& r, Board& b) {
-    const char* kind = r.watch == Watch::heartbeat ? "heartbeat" : r.watch == Watch::match ? "match" : "event";
+    const char* kind = r.watch == Watch::heartbeat ? "heartbeat"
+                       : r.watch == Watch::match   ? "match"
+                                                   : "event";
     std::unique_ptr<Raiser> raiser;
     double matchAt = 0;  // seconds of the day of the next match
+    // On, with 10 ms pulses of positive polarity.
     if (r.watch == Watch::heartbeat) CALL(LV_ZOLT_setHeartbeat, b.handle, 1, 10, 0, r.period);
     if (r.watch == Watch::match) {
         const Time t = timeOf(b);
         matchAt = t.hours * 3600.0 + t.minutes * 60.0 + t.seconds;
     }
-    if (r.watch == Watch::event && r.raiseEvery) raiser = std::make_unique<Raiser>(b.handle, *r.raiseEvery);
+    if (r.watch == Watch::event && r.raiseEvery)
+        raiser = std::make_unique<Raiser>(b.handle, *r.raiseEvery);
     for (std::uint64_t n = 1; !r.count || n <= *r.count; ++n) {
         Time t;
         Json extra;
@@ -233,21 +242,27 @@ void watch(const Request& r, Board& b) {
         } else if (r.watch == Watch::match) {
             matchAt = std::fmod(matchAt + r.every, 86400.0);
             const auto whole = static_cast<std::uint32_t>(matchAt);
-            CALL(LV_ZOLT_setMatchTime, b.handle, 1, std::fmod(matchAt, 60.0), whole / 60 % 60, whole / 3600, 0);
+            // Mode 1: daily, at this time of day (day 0).
+            CALL(LV_ZOLT_setMatchTime, b.handle, 1, std::fmod(matchAt, 60.0), whole / 60 % 60,
+                 whole / 3600, 0);
             CALL(LV_ZOLT_waitMatch, b.handle, r.timeout);
             t = timeOf(b);
         } else {
             std::uint16_t year = 0;
             std::uint8_t dropped = 0, number = 0;
-            const std::uint8_t status = LV_ZOLT_waitEvent(b.handle, &t.seconds, &t.minutes, &t.hours, &t.day,
-                                                          &year, &dropped, &number, r.timeout);
+            const std::uint8_t status =
+                LV_ZOLT_waitEvent(b.handle, &t.seconds, &t.minutes, &t.hours, &t.day, &year,
+                                  &dropped, &number, r.timeout);
             if (raiser && raiser->failed) check("LV_ZOLT_simEvent", raiser->failed);
             check("LV_ZOLT_waitEvent", status);
             extraText = " year " + std::to_string(year) + " number " + std::to_string(number) +
                         " dropped " + std::to_string(dropped);
-            extra.add("year", std::int64_t{year}).add("number", std::int64_t{number}).add("dropped", std::int64_t{dropped});
+            extra.add("year", std::int64_t{year})
+                .add("number", std::int64_t{number})
+                .add("dropped", std::int64_t{dropped});
         }
-        Json line = Json().add("kind", std::string(kind)).add("count", static_cast<std::int64_t>(n));
+        Json line =
+            Json().add("kind", std::string(kind)).add("count", static_cast<std::int64_t>(n));
         line.add("time", json(t));
         if (r.watch == Watch::event) line.add("tag", extra);
         show(r, std::string(kind) + " " + std::to_string(n) + "  " + text(t) + extraText, line);
@@ -274,18 +289,31 @@ int main(int argc, char** argv) {
     try {
         Board b(r.board);
         switch (r.command) {
-            case Command::info: info(r, b); break;
+            case Command::info:
+                info(r, b);
+                break;
             case Command::time: {
                 const Time t = timeOf(b);
                 show(r, text(t), json(t));
                 break;
             }
-            case Command::date: date(r, b); break;
-            case Command::position: position(r, b); break;
-            case Command::setTime: setTime(r, b); break;
-            case Command::watch: watch(r, b); break;
-            case Command::event: event(r, b); break;
-            case Command::help: break;
+            case Command::date:
+                date(r, b);
+                break;
+            case Command::position:
+                position(r, b);
+                break;
+            case Command::setTime:
+                setTime(r, b);
+                break;
+            case Command::watch:
+                watch(r, b);
+                break;
+            case Command::event:
+                event(r, b);
+                break;
+            case Command::help:
+                break;
         }
         b.close();
     } catch (const Failure& f) {

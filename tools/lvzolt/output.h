@@ -9,7 +9,7 @@ namespace lvzolt {
 // A JSON object built one member at a time; numbers in their shortest form
 // that reads back to the same value.
 class Json {
-public:
+   public:
     Json& add(const char* key, std::int64_t value);
     Json& add(const char* key, double value);
     Json& add(const char* key, float value);
@@ -17,7 +17,7 @@ public:
     Json& add(const char* key, const Json& object);
     std::string str() const { return "{" + members + "}"; }
 
-private:
+   private:
     void key(const char* name);
     std::string members;
 };
