@@ -25,11 +25,32 @@ inline void put(void* host, const T& field) {
     std::memcpy(host, &field, sizeof(T));
 }
 
+// Stores a real argument in its record field, bit for bit. A real argument
+// arrives in memory (its two stack slots on i386) or in a register; the empty
+// asm makes the compiler treat its memory as holding bytes it does not know,
+// so the copy reads them from there as plain bytes. Without it, gcc on i386
+// loads the argument onto the x87 stack and stores it back (fld/fstp), which
+// quiets a signalling NaN.
+inline void putRealArgument(double* field, double& argument) {
+    asm("" : "+m"(argument));
+    put(field, argument);
+}
+
 // The low-order bits of a 32-bit argument slot. Narrow inputs are declared
 // as full slots because some compilers assume the caller has already
 // extended an 8- or 16-bit argument and would otherwise pass stale upper
 // bits on into a wider field.
 inline std::uint8_t low8(std::uint32_t slot) { return static_cast<std::uint8_t>(slot); }
 inline std::uint16_t low16(std::uint32_t slot) { return static_cast<std::uint16_t>(slot); }
+
+// Called after the driver call for each out-location still to be written:
+// the compiler then keeps the pointer in memory over the call and reads it
+// back (a store and a load), instead of holding it in a callee-saved
+// register (a save, a move and a restore). Where arguments arrive on the
+// stack, as on i386, the pointer is read from its slot as before.
+template <class T>
+inline void reloadAfterCall(T*& location) {
+    asm("" : "+m"(location));
+}
 
 }  // namespace lvzolt
