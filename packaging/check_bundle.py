@@ -18,7 +18,7 @@ import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
-import check_exports  # noqa: E402
+import check_drift  # noqa: E402
 import pe  # noqa: E402
 
 SIMULATOR_FOLDER = "simulated-driver-NOT-FOR-PRODUCTION"
@@ -29,7 +29,7 @@ def expected_files(import_library):
     return {
         "bin/LV_zolt.dll",
         "include/LV_zolt.h",
-        f"lib/{import_library}",
+        import_library,
         "lib/LV_zolt.def",
         "lib/cmake/LV_zolt/LV_zoltConfig.cmake",
         "lib/cmake/LV_zolt/LV_zoltConfigVersion.cmake",
@@ -60,7 +60,7 @@ def check_image(label, data, machine, problems):
 def check(zip_path, machine, version, header_path):
     problems = []
     header_text = Path(header_path).read_bytes()
-    header, _ = check_exports.parse_header(header_text.decode("utf-8"))
+    header, _ = check_drift.parse_header(header_text.decode("utf-8"))
     names = set(header)
     try:
         bundle = zipfile.ZipFile(zip_path)
@@ -75,7 +75,7 @@ def check(zip_path, machine, version, header_path):
             problems.append(f"everything must lie under {top}/, found {sorted(tops)}")
         inside = {f.split("/", 1)[1] for f in files if "/" in f}
         libs = [f for f in inside if re.fullmatch(r"lib/(lib)?LV_zolt\.dll\.a|lib/LV_zolt\.lib", f)]
-        want = expected_files(libs[0] if len(libs) == 1 else "libLV_zolt.dll.a")
+        want = expected_files(libs[0] if len(libs) == 1 else "lib/libLV_zolt.dll.a")
         for name in sorted(want - inside):
             problems.append(f"missing {name}")
         for name in sorted(inside - want):
@@ -106,7 +106,7 @@ def check(zip_path, machine, version, header_path):
                 lacking = {n[len("LV_"):] for n in names} - set(result[0])
                 if lacking:
                     problems.append(f"the simulated zolt.dll lacks {sorted(lacking)}")
-        for name in sorted(n for n in inside if n.lower().endswith("zolt.dll")
+        for name in sorted(n for n in inside if n.lower().rsplit("/", 1)[-1] == "zolt.dll"
                            and not n.startswith(SIMULATOR_FOLDER + "/")):
             problems.append(f"a zolt.dll outside {SIMULATOR_FOLDER}/: {name}")
 
@@ -114,7 +114,7 @@ def check(zip_path, machine, version, header_path):
             problems.append("include/LV_zolt.h differs from the source tree's header")
         definition = read("lib/LV_zolt.def")
         if definition is not None:
-            listed = check_exports.parse_def(definition.decode("utf-8"))
+            listed = check_drift.parse_def(definition.decode("utf-8"))
             if sorted(listed) != sorted(names):
                 problems.append(f"lib/LV_zolt.def differs from the header: "
                                 f"{sorted(set(listed) ^ names)}")
@@ -123,7 +123,7 @@ def check(zip_path, machine, version, header_path):
                 problems.append(f"{name} is not an import library archive")
         setup = read("HOST-SETUP.txt")
         if setup is not None:
-            text = setup.decode("utf-8")
+            text = " ".join(setup.decode("utf-8").split())
             for needed in (version, "zolt.dll", "worker thread", SIMULATOR_FOLDER):
                 if needed not in text:
                     problems.append(f"HOST-SETUP.txt does not mention {needed}")

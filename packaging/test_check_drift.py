@@ -12,7 +12,7 @@ from pathlib import Path
 
 ROOT = Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "packaging"))
-import check_exports  # noqa: E402
+import check_drift  # noqa: E402
 
 HEADER = (ROOT / "include" / "LV_zolt.h").read_text()
 NAMES = re.findall(r"LV_ZOLT_CALL (LV_ZOLT_\w+)\(", HEADER)
@@ -78,7 +78,7 @@ class CheckExportsTest(unittest.TestCase):
                     "--def", f"{folder}/LV_zolt.def", "--def", f"{folder}/zolt.def"]
             out, err = io.StringIO(), io.StringIO()
             with contextlib.redirect_stdout(out), contextlib.redirect_stderr(err):
-                status = check_exports.main(argv)
+                status = check_drift.main(argv)
             return status, out.getvalue() + err.getvalue()
 
     def test_project_files_agree(self):

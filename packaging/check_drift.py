@@ -255,14 +255,14 @@ def main(argv=None):
             check_def(path, header, problems)
         check_python(args.python, header, problems)
     except Usage as error:
-        print(f"check_exports: {error}", file=sys.stderr)
+        print(f"check_drift: {error}", file=sys.stderr)
         return 2
 
     for problem in problems:
-        print(f"check_exports: {problem}", file=sys.stderr)
+        print(f"check_drift: {problem}", file=sys.stderr)
     if problems:
         return 1
-    print(f"check_exports: {len(header)} exports agree in the header, the docs, "
+    print(f"check_drift: {len(header)} exports agree in the header, the docs, "
           f"{len(args.defs)} .def file(s) and the Python declarations")
     return 0
 
