@@ -51,13 +51,11 @@ fi
 grep -q "is not the simulator" "$work/real.log" || fail "no clear message when refusing: $(cat "$work/real.log")"
 [ "$(cat "$work/real/lib/libzolt.so")" = "a real driver" ] || fail "the existing driver was changed"
 
-# The example prints the board; every line must be there and well formed.
+# Each host must print the board's identification and time.
 check_output() {
-  local what=$1 output=$2
-  grep -qE '^board 0: board value [0-9]+$' <<<"$output" || fail "$what: no board line in: $output"
-  grep -qE '^firmware [0-9A-F]{2}-[0-9A-F]{2}-[0-9A-F]{2}$' <<<"$output" || fail "$what: no firmware id in: $output"
-  grep -qE '^FPGA     [0-9A-F]{2}-[0-9A-F]{2}-[0-9A-F]{2}$' <<<"$output" || fail "$what: no FPGA id in: $output"
-  grep -qE '^time     [-0-9.e+]+ [0-9]+ [0-9]+ [0-9]+$' <<<"$output" || fail "$what: no time in: $output"
+  local what=$1
+  shift
+  python3 "$root/examples/check_output.py" "$@" >/dev/null || fail "$what did not read the board"
   echo "check_install: $what: ok"
 }
 loads_simulator() {
@@ -70,7 +68,7 @@ cmake -S "$root/examples/c" -B "$work/cmake-host" -G Ninja -DCMAKE_PREFIX_PATH="
   -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" >/dev/null
 cmake --build "$work/cmake-host" >/dev/null
 loads_simulator "$work/cmake-host/read_board"
-check_output "CMake host" "$("$work/cmake-host/read_board")"
+check_output "CMake host" "$work/cmake-host/read_board"
 
 # A host asking for another major version must not get this one.
 mkdir -p "$work/other-major"
@@ -91,7 +89,7 @@ libdir=$(pkg-config --variable=libdir LV_zolt)
 cc -std=c99 -Wall -Wextra -Werror "$root/examples/c/read_board.c" $(pkg-config --cflags --libs LV_zolt) \
   -Wl,-rpath,"$libdir" -o "$work/pc-host"
 loads_simulator "$work/pc-host"
-check_output "pkg-config host" "$("$work/pc-host")"
+check_output "pkg-config host" "$work/pc-host"
 
 # 6. Python: the ctypes example, loading the installed library by path.
-check_output "Python host" "$(python3 "$root/examples/python/read_board.py" "$prefix/lib/libLV_zolt.so")"
+check_output "Python host" python3 "$root/examples/python/read_board.py" "$prefix/lib/libLV_zolt.so"
