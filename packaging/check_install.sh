@@ -59,7 +59,10 @@ check_output() {
   echo "check_install: $what: ok"
 }
 loads_simulator() {
-  ldd "$1" | grep -q "libzolt.so => $prefix/lib/libzolt.so" || fail "$1 does not load the installed simulator:
+  local zolt
+  zolt=$(ldd "$1" | sed -n 's/^[[:space:]]*libzolt\.so => \(.*\) (0x.*/\1/p')
+  [ -n "$zolt" ] && [ "$(realpath "$zolt")" = "$(realpath "$prefix/lib/libzolt.so")" ] ||
+    fail "$1 does not load the installed simulator:
 $(ldd "$1")"
 }
 
