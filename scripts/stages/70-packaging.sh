@@ -20,3 +20,18 @@ for preset in bundle-win32 bundle-win64; do
 done
 python3 packaging/test_check_bundle.py build/bundle-win32/bundle/LV_zolt-*-win32.zip \
   build/bundle-win64/bundle/LV_zolt-*-win64.zip
+
+# A Windows host project builds against each unzipped bundle's CMake package.
+for target in i686:win32 x86-64:win64; do
+  toolchain=${target%%:*} platform=${target##*:}
+  work=build/bundle-$platform/host
+  rm -rf "$work" && mkdir -p "$work"
+  python3 -m zipfile -e build/bundle-$platform/bundle/LV_zolt-*-$platform.zip "$work/unzipped"
+  cmake -S examples/c -B "$work/build" -G Ninja -DCMAKE_BUILD_TYPE=Release \
+    -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-$toolchain.cmake" \
+    -DLV_zolt_DIR="$(echo "$PWD/$work"/unzipped/LV_zolt-*/lib/cmake/LV_zolt)" >/dev/null
+  cmake --build "$work/build" >/dev/null
+  objdump -p "$work/build/read_board.exe" | grep -q 'DLL Name: LV_zolt.dll' ||
+    { echo "the $platform host does not import LV_zolt.dll" >&2; exit 1; }
+  echo "bundle $platform: a host project builds against it"
+done
