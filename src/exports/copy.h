@@ -25,6 +25,17 @@ inline void put(void* host, const T& field) {
     std::memcpy(host, &field, sizeof(T));
 }
 
+// Stores a real argument in its record field, bit for bit. A real argument
+// arrives in memory (its two stack slots on i386) or in a register; the empty
+// asm makes the compiler treat its memory as holding bytes it does not know,
+// so the copy reads them from there as plain bytes. Without it, gcc on i386
+// loads the argument onto the x87 stack and stores it back (fld/fstp), which
+// quiets a signalling NaN.
+inline void putRealArgument(double* field, double& argument) {
+    asm("" : "+m"(argument));
+    put(field, argument);
+}
+
 // The low-order bits of a 32-bit argument slot. Narrow inputs are declared
 // as full slots because some compilers assume the caller has already
 // extended an 8- or 16-bit argument and would otherwise pass stale upper

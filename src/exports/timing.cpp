@@ -24,7 +24,7 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_setHeartbeat(LV_ZOLT_Handle board,
     record.byte0 = low8(byte0);
     record.byte1 = low8(byte1);
     record.byte2 = low8(byte2);
-    std::memcpy(&record.period, &period, sizeof period);
+    putRealArgument(&record.period, period);
     return ZOLT_setHeartbeat(driverHandle(board), &record);
 }
 
@@ -35,7 +35,7 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_setMatchTime(LV_ZOLT_Handle board,
                                                            std::uint32_t word) {
     MatchRecord record{};
     record.mode = low8(mode);
-    std::memcpy(&record.real, &real, sizeof real);
+    putRealArgument(&record.real, real);
     record.byte1 = low8(byte1);
     record.byte2 = low8(byte2);
     record.word = low8(word);  // 8 bits from the host, zero-extended to 16
