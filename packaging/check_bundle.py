@@ -147,12 +147,9 @@ def main(argv=None):
     except OSError as error:
         print(f"check_bundle: {error}", file=sys.stderr)
         return 2
-    for problem in problems:
-        print(f"check_bundle: {Path(args.zip).name}: {problem}", file=sys.stderr)
-    if problems:
-        return 1
-    print(f"check_bundle: {Path(args.zip).name}: {count} files as expected")
-    return 0
+    name = Path(args.zip).name
+    return check_drift.report("check_bundle", [f"{name}: {p}" for p in problems],
+                              f"{name}: {count} files as expected")
 
 
 if __name__ == "__main__":

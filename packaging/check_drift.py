@@ -232,6 +232,16 @@ def check_python(path, header, problems):
                                 f"needs {want.__name__}")
 
 
+def report(tool, problems, success):
+    """Prints each problem on stderr, or the success line; returns the exit status."""
+    for problem in problems:
+        print(f"{tool}: {problem}", file=sys.stderr)
+    if problems:
+        return 1
+    print(f"{tool}: {success}")
+    return 0
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--header", required=True)
@@ -258,13 +268,9 @@ def main(argv=None):
         print(f"check_drift: {error}", file=sys.stderr)
         return 2
 
-    for problem in problems:
-        print(f"check_drift: {problem}", file=sys.stderr)
-    if problems:
-        return 1
-    print(f"check_drift: {len(header)} exports agree in the header, the docs, "
-          f"{len(args.defs)} .def file(s) and the Python declarations")
-    return 0
+    return report("check_drift", problems,
+                  f"{len(header)} exports agree in the header, the docs, "
+                  f"{len(args.defs)} .def file(s) and the Python declarations")
 
 
 if __name__ == "__main__":
