@@ -7,16 +7,26 @@
 #include "operations.h"
 #include "records.h"
 
+// The layer calls the driver through the import address table itself rather
+// than through a jump stub in front of it. Only the layer's own build sees
+// the import attribute: the stand-ins define these operations.
+#if defined(_WIN32) && defined(LV_ZOLT_BUILD)
+#define ZOLT_IMPORT __declspec(dllimport)
+#else
+#define ZOLT_IMPORT
+#endif
+
 extern "C" {
 
 // Places the new board handle in *board; value is pointer-sized.
-std::uint8_t ZOLT_CALL ZOLT_open(BoardRecord** board, std::uintptr_t value);
+ZOLT_IMPORT std::uint8_t ZOLT_CALL ZOLT_open(BoardRecord** board, std::uintptr_t value);
 
-#define ZOLT_DECLARE_HANDLE_ONLY(name) std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board);
+#define ZOLT_DECLARE_HANDLE_ONLY(name) \
+    ZOLT_IMPORT std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board);
 #define ZOLT_DECLARE_VALUE(name) \
-    std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board, std::uint32_t value);
+    ZOLT_IMPORT std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board, std::uint32_t value);
 #define ZOLT_DECLARE_RECORD(name, Record) \
-    std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board, Record* record);
+    ZOLT_IMPORT std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board, Record* record);
 
 ZOLT_HANDLE_ONLY_OPERATIONS(ZOLT_DECLARE_HANDLE_ONLY)
 ZOLT_VALUE_OPERATIONS(ZOLT_DECLARE_VALUE)

@@ -12,10 +12,15 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_open(LV_ZOLT_Handle* board, std::u
     // whatever the stack held.
     BoardRecord* handle = nullptr;
     const std::uint8_t status = ZOLT_open(&handle, value);
-    put(board, reinterpret_cast<LV_ZOLT_Handle>(handle));
+    reloadAfterCall(board);
+    reloadAfterCall(boardValue);
+    // Read once: for all the compiler knows, the store through board could
+    // reach the handle variable.
+    BoardRecord* const opened = handle;
+    put(board, reinterpret_cast<LV_ZOLT_Handle>(opened));
     if (status == 0) {
         std::uint16_t field;
-        std::memcpy(&field, reinterpret_cast<const unsigned char*>(handle) +
+        std::memcpy(&field, reinterpret_cast<const unsigned char*>(opened) +
                                 offsetof(BoardRecord, boardValue),
                     sizeof field);
         put(boardValue, field);

@@ -11,6 +11,10 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getTime(LV_ZOLT_Handle board, doub
                                                       std::uint16_t* word) {
     TimeRecord record{};
     const std::uint8_t status = ZOLT_getTime(driverHandle(board), &record);
+    reloadAfterCall(real);
+    reloadAfterCall(byte1);
+    reloadAfterCall(byte2);
+    reloadAfterCall(word);
     put(real, record.real);
     put(byte1, record.byte1);
     put(byte2, record.byte2);
@@ -34,6 +38,9 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getDate(LV_ZOLT_Handle board, std:
                                                       std::uint8_t* byte1, std::uint8_t* byte2) {
     DateRecord record{};
     const std::uint8_t status = ZOLT_getDate(driverHandle(board), &record);
+    reloadAfterCall(word);
+    reloadAfterCall(byte1);
+    reloadAfterCall(byte2);
     put(word, record.word);
     put(byte1, record.byte1);
     put(byte2, record.byte2);

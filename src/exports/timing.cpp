@@ -59,6 +59,13 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_waitEvent(LV_ZOLT_Handle board, do
     EventRecord record{};
     record.wait = value;
     const std::uint8_t status = ZOLT_waitEvent(driverHandle(board), &record);
+    reloadAfterCall(real);
+    reloadAfterCall(byte1);
+    reloadAfterCall(byte2);
+    reloadAfterCall(word);
+    reloadAfterCall(extra);
+    reloadAfterCall(byte3);
+    reloadAfterCall(byte4);
     put(real, record.real);
     put(byte1, record.byte1);
     put(byte2, record.byte2);
