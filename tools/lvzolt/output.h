@@ -1,0 +1,35 @@
+// What lvzolt prints: one line per answer, as text or as a JSON object.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace lvzolt {
+
+// A JSON object built one member at a time; numbers in their shortest form
+// that reads back to the same value.
+class Json {
+   public:
+    Json& add(const char* key, std::int64_t value);
+    Json& add(const char* key, double value);
+    Json& add(const char* key, float value);
+    Json& add(const char* key, const std::string& value);
+    Json& add(const char* key, const Json& object);
+    std::string str() const { return "{" + members + "}"; }
+
+   private:
+    void key(const char* name);
+    std::string members;
+};
+
+// "HH:MM:SS.uuuuuu", the seconds cut (not rounded) to the microsecond.
+std::string timeOfDay(unsigned hours, unsigned minutes, double seconds);
+
+// Shortest decimal form of a number that reads back to the same value.
+std::string shortest(double value);
+std::string shortest(float value);
+
+// Prints one line on stdout and flushes it, so that a watch shows live.
+void printLine(const std::string& line);
+
+}  // namespace lvzolt
