@@ -38,6 +38,7 @@ def expected_files(import_library):
         "HOST-SETUP.txt",
         f"{SIMULATOR_FOLDER}/zolt.dll",
         f"{SIMULATOR_FOLDER}/README.txt",
+        f"{SIMULATOR_FOLDER}/zolt_simulator.h",
     }
 
 

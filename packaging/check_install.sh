@@ -36,7 +36,7 @@ $(diff <(echo "$library_tree") <(tree "$work/default") || true)"
 cmake -DLV_ZOLT_INSTALL_SIMULATOR=ON "$build" >/dev/null
 prefix=$work/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
-want=$(printf '%s\nlib/libzolt.so\n' "$library_tree" | sort)
+want=$(printf '%s\nlib/libzolt.so\nshare/doc/LV_zolt/zolt_simulator.h\n' "$library_tree" | sort)
 [ "$(tree "$prefix")" = "$want" ] || fail "install tree with the simulator differs:
 $(diff <(echo "$want") <(tree "$prefix") || true)"
 runpath=$(readelf -d "$prefix/lib/libLV_zolt.so.$version" | sed -n 's/.*(RUNPATH).*\[\(.*\)\]/\1/p')

@@ -1,9 +1,11 @@
 #!/usr/bin/env python3
-"""Opens a board through LV_zolt and prints its identification and time.
+"""Opens a board through LV_zolt and prints its identification, time and date.
 
     python3 read_board.py /path/to/libLV_zolt.so [--board N]
 
 The library is loaded from the path given; the driver zolt must sit beside it.
+The values are printed as the driver gives them; what they mean is the
+driver's (the simulated board's are described in zolt_simulator.h).
 Exits 1 when an export reports a nonzero status (naming the export and the
 status byte), 2 on a bad command line.
 """
@@ -44,10 +46,10 @@ def read_board(lib, index):
         call(lib, "LV_ZOLT_getTime", handle, ctypes.byref(real), ctypes.byref(byte1),
              ctypes.byref(byte2), ctypes.byref(word))
 
-        year = ctypes.c_uint16()
-        month, day = ctypes.c_uint8(), ctypes.c_uint8()
-        call(lib, "LV_ZOLT_getDate", handle, ctypes.byref(year), ctypes.byref(month),
-             ctypes.byref(day))
+        date_word = ctypes.c_uint16()
+        date_byte1, date_byte2 = ctypes.c_uint8(), ctypes.c_uint8()
+        call(lib, "LV_ZOLT_getDate", handle, ctypes.byref(date_word), ctypes.byref(date_byte1),
+             ctypes.byref(date_byte2))
     finally:
         lib.LV_ZOLT_close(handle)
 
@@ -55,7 +57,7 @@ def read_board(lib, index):
     print(f"firmware {firmware.value.decode('ascii')}")
     print(f"FPGA     {fpga.value.decode('ascii')}")
     print(f"time     {real.value!r} {byte1.value} {byte2.value} {word.value}")
-    print(f"date     {year.value} {month.value} {day.value}")
+    print(f"date     {date_word.value} {date_byte1.value} {date_byte2.value}")
 
 
 def main(argv=None):
