@@ -31,7 +31,9 @@ for target in i686:win32 x86-64:win64; do
     -DCMAKE_TOOLCHAIN_FILE="$PWD/cmake/toolchains/mingw-$toolchain.cmake" \
     -DLV_zolt_DIR="$(echo "$PWD/$work"/unzipped/LV_zolt-*/lib/cmake/LV_zolt)" >/dev/null
   cmake --build "$work/build" >/dev/null
-  objdump -p "$work/build/read_board.exe" | grep -q 'DLL Name: LV_zolt.dll' ||
+  # Read whole first: grep -q stopping early would fail objdump's write.
+  imports=$(objdump -p "$work/build/read_board.exe")
+  grep -q 'DLL Name: LV_zolt.dll' <<<"$imports" ||
     { echo "the $platform host does not import LV_zolt.dll" >&2; exit 1; }
   echo "bundle $platform: a host project builds against it"
 done
