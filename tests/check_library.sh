@@ -14,7 +14,7 @@ exported=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | so
 [ "$exported" = "$want" ] || fail "exports differ from the header:
 $(diff <(echo "$want") <(echo "$exported") || true)"
 
-readelf -d "$lib" | grep -q 'NEEDED.*\[libzolt\.so\]' || fail "libzolt.so is not a needed library"
+grep -q 'NEEDED.*\[libzolt\.so\]' <<<"$(readelf -d "$lib")" || fail "libzolt.so is not a needed library"
 
 imports=$(nm -D --undefined-only "$lib" | awk '{print $NF}' | sed 's/@.*//' | sort -u)
 driver=$(sed 's/^LV_//' <<<"$want")

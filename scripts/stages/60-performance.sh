@@ -17,9 +17,13 @@ for preset in performance-gcc performance-clang; do
 
   # Driver calls go through the offset table, bound at load: no linkage-table
   # slot for any driver operation.
-  readelf -d "$lib" | grep -qE 'BIND_NOW|FLAGS.*NOW' || { echo "$lib is not bound at load"; exit 1; }
-  if readelf -rW "$lib" | grep -E 'JUMP_SLOT' | grep -q ' ZOLT_'; then
-    echo "$lib calls the driver through linkage-table slots:"; readelf -rW "$lib" | grep JUMP_SLOT; exit 1
+  # (Output read whole first: grep -q stopping early would fail the writer
+  # under pipefail.)
+  dynamic=$(readelf -d "$lib")
+  grep -qE 'BIND_NOW|FLAGS.*NOW' <<<"$dynamic" || { echo "$lib is not bound at load"; exit 1; }
+  relocations=$(readelf -rW "$lib")
+  if grep -qE 'JUMP_SLOT.* ZOLT_' <<<"$relocations"; then
+    echo "$lib calls the driver through linkage-table slots:"; grep JUMP_SLOT <<<"$relocations"; exit 1
   fi
 
   echo "--- $preset"

@@ -37,7 +37,7 @@ exports_of() {
 for lib in "$@"; do
   exported=$(exports_of "$lib")
   case $(basename "$lib") in
-    libLV_zolt.so | LV_zolt.dll) same "exports of $lib" "$want" "$exported" ;;
+    libLV_zolt.so | libLV_zolt.so.* | LV_zolt.dll) same "exports of $lib" "$want" "$exported" ;;
     libzolt.so | zolt.dll)
       missing=$(comm -23 <(echo "$driver") <(echo "$exported"))
       [ -z "$missing" ] || fail "$lib does not export: $missing" ;;

@@ -148,6 +148,10 @@ TEST_F(BoardCount, ComesFromTheEnvironmentWithASafeDefault) {
         {"3x", 2, true},     {"-1", 2, true}, {" 3", 2, true}, {"100", 2, true},
     };
     for (const auto& c : cases) {
+#if defined(_WIN32)
+        // Windows keeps no empty variables: setting "" removes it.
+        if (c.value && !*c.value) continue;
+#endif
         setBoards(c.value);
         ::testing::internal::CaptureStderr();
         zoltsim_reset();
