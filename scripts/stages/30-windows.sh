@@ -1,6 +1,7 @@
-# Windows. The i686 DLL cannot run here, so it is inspected: its exports,
-# imports, entry routine and the instructions its reals meet. The x86-64 DLL
-# runs its suite under wine64, in a wine prefix inside its build tree.
+# Windows. The i686 DLL is inspected (its exports, imports, entry routine and
+# the instructions its reals meet) and run in a CPU emulator: its exports
+# against a recording driver, and its entry routine. The x86-64 DLL runs its
+# suite under wine64, in a wine prefix inside its build tree.
 set -euo pipefail
 header=include/LV_zolt.h
 
@@ -10,6 +11,7 @@ dir=build/mingw-i686
 tests/platform/check_exports.sh "$header" src/LV_zolt.def src/driver/zolt.def "$dir/bin/LV_zolt.dll"
 tests/platform/check_windows_dll.sh "$dir/bin/LV_zolt.dll" "$dir/src/LV_zolt.map" "$header"
 python3 tests/platform/check_reals.py --header "$header" "$dir/bin/LV_zolt.dll"
+ctest --preset mingw-i686
 
 cmake --preset mingw-x86-64 >/dev/null
 cmake --build --preset mingw-x86-64 -j2
