@@ -14,6 +14,12 @@ from ._board import (Angle, Board, Date, Event, Identity, Position, SatInfo, Tim
                      WAIT_FOREVER, ZoltError, open)
 from ._loader import DriverConflictError, LibraryError
 
+# Tracebacks and pickles name the public classes where users import them.
+for _public in (Angle, Board, Date, DriverConflictError, Event, Identity, LibraryError,
+                Position, SatInfo, Time, ZoltError):
+    _public.__module__ = __name__
+del _public
+
 try:
     from ._version import __version__
 except ImportError:   # running from the source tree, not from a build

@@ -129,7 +129,7 @@ def resolve_driver(driver=None) -> DriverChoice:
             raise LibraryError(f"{where}: trace file {trace!r} does not exist")
         return DriverChoice(text, Found(_bundled("replay", where), "bundled replay driver"),
                             ((REPLAY_VARIABLE, str(trace_path.resolve())),))
-    return DriverChoice(text, Found(_existing(text, source), f"{source}= path"))
+    return DriverChoice(text, Found(_existing(text, source), f"{source} path"))
 
 
 def _bundled(name: str, where: str) -> Path:
