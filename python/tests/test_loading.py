@@ -7,7 +7,7 @@ import struct
 import pytest
 
 import lv_zolt
-from lv_zolt import _binary
+from lv_zolt import _binary, _loader
 from conftest import BUILD_DRIVER, BUILD_LIBRARY, SIMULATOR, SOURCE, STAGE, run_python
 
 NOTHING_LOADED = """
@@ -81,18 +81,42 @@ def test_without_a_system_driver_the_error_suggests_the_simulator():
     ({"driver": "replay:"}, {}, lv_zolt.LibraryError, "no trace file after 'replay:'"),
     ({"driver": "replay:/nonexistent.trace"}, {}, lv_zolt.LibraryError,
      "trace file '/nonexistent.trace' does not exist"),
-    ({"driver": f"replay:{BUILD_LIBRARY}"}, {}, lv_zolt.LibraryError,
-     "carries no replay driver"),
     ({"driver": 3}, {}, TypeError, "not 3"),
 ], ids=["library-variable", "empty-library-variable", "library-argument", "empty-driver-variable",
         "driver-variable", "driver-path", "replay-without-trace", "replay-missing-trace",
-        "replay-not-bundled", "driver-type"])
+        "driver-type"])
 def test_bad_choices_are_named(simulator, monkeypatch, kwargs, env, error, words):
     for name, value in env.items():
         monkeypatch.setenv(name, value)
     with pytest.raises(error) as raised:
         lv_zolt.open(0, **kwargs)
     assert words in str(raised.value)
+
+
+REPLAY_BUNDLED = "replay" in _loader.bundled_drivers()
+
+
+@pytest.mark.skipif(REPLAY_BUNDLED, reason="this build bundles the replay driver")
+def test_replay_without_the_bundled_driver_says_so(simulator, tmp_path):
+    trace = tmp_path / "board.trace"
+    trace.write_text("")
+    with pytest.raises(lv_zolt.LibraryError, match="carries no replay driver"):
+        lv_zolt.open(0, driver=f"replay:{trace}")
+
+
+@pytest.mark.skipif(not REPLAY_BUNDLED, reason="this build does not bundle the replay driver")
+def test_replay_binds_the_bundled_driver_over_the_trace(tmp_path):
+    trace = tmp_path / "board.trace"
+    trace.write_text("")
+    run = run_python("-c", f"""
+import os
+from lv_zolt import _loader
+loaded = _loader.load(driver="replay:{trace}")
+print(loaded.driver_file, os.environ["ZOLT_REPLAY_FILE"])
+""")
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.split() == [str(STAGE / "lv_zolt" / "_native" / "drivers" / "replay"
+                                      / "libzolt.so"), str(trace)]
 
 
 @pytest.mark.parametrize("kwargs, words", [
