@@ -149,8 +149,16 @@ class Board:
     def __enter__(self) -> Board:
         return self
 
-    def __exit__(self, *exc_info) -> None:
-        self.close()
+    def __exit__(self, exc_type, exc, traceback) -> None:
+        if exc is None:
+            self.close()
+            return
+        # The host's own exception goes on; a failing close must not replace it.
+        try:
+            self.close()
+        except ZoltError as error:
+            if hasattr(exc, "add_note"):
+                exc.add_note(f"while leaving the board's context: {error}")
 
     @property
     def handle(self) -> int:

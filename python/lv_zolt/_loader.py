@@ -3,11 +3,13 @@
 LV_zolt names the driver `zolt` as a needed library and binds it once, when
 it loads, so a process has one driver. The copy of LV_zolt in this package
 has no driver beside it. A driver chosen by the caller (a path, the bundled
-simulated board, the bundled replay driver) is loaded first, with global
-binding, before LV_zolt: the loader then takes it for LV_zolt's needed
-`libzolt.so`, because an object already loaded whose soname matches is used
-instead of a search. After loading, the driver LV_zolt really bound is
-looked up and compared with the one asked for.
+simulated board, the bundled replay driver) is loaded first, before
+LV_zolt: the loader then takes it for LV_zolt's needed `libzolt.so`, because
+an object already loaded whose soname matches is used instead of a search
+(glibc does so whether the driver was loaded with global or local binding;
+local keeps its symbols out of the process's global scope). After loading,
+the driver LV_zolt really bound is looked up in LV_zolt's own scope, which
+its calls use, and compared with the one asked for.
 """
 
 from __future__ import annotations
@@ -71,6 +73,7 @@ class Loaded:
     library: Found
     driver: DriverChoice
     driver_file: str | None   # the file LV_zolt bound, when it can be told
+    driver_lib: ctypes.CDLL | None = None
 
 
 _SYSTEM = Found(None, "found by the loader: beside LV_zolt, then on its search path")
@@ -150,6 +153,8 @@ def _existing(value, source: str) -> Path:
 
 _lock = threading.Lock()
 _loaded: Loaded | None = None
+# A driver loaded by an attempt that then failed stays in the process.
+_preloaded: DriverChoice | None = None
 
 
 def loaded() -> Loaded | None:
@@ -170,6 +175,11 @@ def load(library=None, driver=None) -> Loaded:
         if _loaded is not None:
             _check_same(_loaded, found, choice)
             return _loaded
+        if _preloaded is not None and _preloaded.key != choice.key:
+            raise DriverConflictError(
+                f"an earlier attempt loaded the driver {_preloaded.name!r} "
+                f"({_preloaded.found.describe()}), which stays in this process; "
+                f"{choice.name!r} cannot be used beside it: start a new process for it")
         _loaded = _load(found, choice)
         return _loaded
 
@@ -187,19 +197,23 @@ def _check_same(current: Loaded, found: Found, choice: DriverChoice) -> None:
 
 
 def _load(found: Found, choice: DriverChoice) -> Loaded:
+    global _preloaded
     for name, value in choice.environment:
         os.environ[name] = value
     driver_lib = None
     if choice.found.path is not None:
         try:
-            driver_lib = ctypes.CDLL(str(choice.found.path.resolve()), mode=ctypes.RTLD_GLOBAL)
+            driver_lib = ctypes.CDLL(str(choice.found.path.resolve()), mode=ctypes.RTLD_LOCAL)
         except OSError as error:
             raise LibraryError(f"cannot load the driver {choice.found.describe()}: {error}"
                                f"{_architecture_hint(choice.found.path)}") from error
+        _preloaded = choice
     try:
         lib = ctypes.CDLL(str(found.path.resolve()))
     except OSError as error:
         hint = _architecture_hint(found.path)
+        if not hint and choice.found.path is not None:
+            hint = _soname_hint(choice.found.path)
         if not hint and choice.found.path is None and "zolt" in str(error).replace(
                 str(found.path), ""):
             hint = (f"; no zolt driver was found beside it or on the loader's path: install "
@@ -211,9 +225,28 @@ def _load(found: Found, choice: DriverChoice) -> Loaded:
     driver_file = _file_of(bound)
     if driver_lib is not None and bound != _address(driver_lib, _PROBE):
         raise LibraryError(
-            f"LV_zolt {found.describe()} bound the driver {driver_file or 'elsewhere'} instead "
-            f"of {choice.found.describe()} (its soname must be {DRIVER_FILE})")
-    return Loaded(lib, found, choice, driver_file)
+            f"LV_zolt {found.describe()} took {driver_file or 'another library'} as its "
+            f"{DRIVER_FILE}, not the driver asked for, {choice.found.describe()}"
+            f"{_soname_hint(choice.found.path)}")
+    # A zolt in the global scope (the program's own, or one loaded globally
+    # earlier) would take LV_zolt's calls before its own dependency.
+    foreign = _address(ctypes.CDLL(None), _PROBE) if not WINDOWS else None
+    if foreign is not None and foreign != bound:
+        raise LibraryError(
+            f"a zolt driver is already in the process's global scope ({_file_of(foreign)}): "
+            f"LV_zolt's calls would reach it rather than {driver_file}")
+    return Loaded(lib, found, choice, driver_file, driver_lib)
+
+
+def _soname_hint(path: Path) -> str:
+    try:
+        soname = _binary.read(path).soname
+    except _binary.BinaryError:
+        return ""
+    if WINDOWS or soname == DRIVER_FILE:
+        return ""
+    return (f"; the driver's soname is {soname or 'missing'}, and LV_zolt takes a loaded "
+            f"driver for its {DRIVER_FILE} only by that name")
 
 
 def _address(lib: ctypes.CDLL, name: str) -> int | None:

@@ -129,6 +129,26 @@ def test_closing(simulator, board):
     assert lib.LV_ZOLT_simEvent(handle) == 3 and lib.LV_ZOLT_simEvent(other_handle) == 3
 
 
+def test_a_failing_close_raises_and_the_board_stays_closed(simulator, board):
+    simulator.reset()                   # closes every handle in the driver
+    with pytest.raises(lv_zolt.ZoltError) as raised:
+        board.close()
+    assert (raised.value.export, raised.value.status) == ("LV_ZOLT_close", 3)
+    assert board.closed
+    board.close()
+
+
+def test_a_failing_close_does_not_hide_the_hosts_exception(simulator):
+    simulator.reset()
+    with pytest.raises(KeyError) as raised:
+        with lv_zolt.open(0, driver="simulator"):
+            simulator.reset()
+            raise KeyError("the host's own failure")
+    if hasattr(raised.value, "add_note"):
+        assert raised.value.__notes__ == [
+            "while leaving the board's context: LV_ZOLT_close returned status 3"]
+
+
 def _in_thread(function):
     """Runs `function` in a thread; returns the thread and a dict that gets
     its result or its exception."""

@@ -196,3 +196,53 @@ def test_a_library_of_another_architecture_is_named_as_such(tmp_path):
     assert run.returncode == 1
     assert "ELF 32-bit i386, DOES NOT MATCH Python (ELF 64-bit x86-64)" in run.stdout
     assert "but this Python is 64-bit x86-64" in run.stdout
+
+
+@pytest.fixture(scope="module")
+def other_soname(tmp_path_factory):
+    """The build's simulated driver with the soname libzolu.so."""
+    data = BUILD_DRIVER.read_bytes()
+    assert data.count(b"libzolt.so\0") == 1
+    path = tmp_path_factory.mktemp("driver") / "libother.so"
+    path.write_bytes(data.replace(b"libzolt.so\0", b"libzolu.so\0"))
+    return path
+
+
+SHOW_ERROR = """
+import sys, lv_zolt
+args = dict(a.split("=", 1) for a in sys.argv[1:])
+try:
+    lv_zolt.open(0, **args)
+except lv_zolt.LibraryError as error:
+    print(type(error).__name__, error)
+"""
+
+
+@pytest.mark.parametrize("library, words", [
+    (None, "libzolt.so: cannot open shared object file"),   # nothing beside the bundled copy
+    (BUILD_LIBRARY, f"took {BUILD_DRIVER} as its libzolt.so, not the driver asked for"),
+], ids=["bundled-library", "library-with-a-driver-beside-it"])
+def test_a_driver_without_the_soname_libzolt_is_refused(other_soname, library, words):
+    args = [f"driver={other_soname}"] + ([f"library={library}"] if library else [])
+    run = run_python("-c", SHOW_ERROR, *args)
+    assert run.returncode == 0, run.stderr
+    assert run.stdout.startswith("LibraryError ")
+    assert words in run.stdout and "the driver's soname is libzolu.so" in run.stdout
+
+
+def test_a_driver_loaded_by_a_failed_attempt_stays_the_process_driver(tmp_path):
+    fake = tmp_path / "libLV_zolt.so"
+    fake.write_bytes(_elf(32, 3))
+    run = run_python("-c", f"""
+import lv_zolt
+for library, driver in [("{fake}", "simulator"), ("{BUILD_LIBRARY}", "{BUILD_DRIVER}")]:
+    try:
+        lv_zolt.open(0, library=library, driver=driver)
+    except lv_zolt.LibraryError as error:
+        print(type(error).__name__, error)
+""")
+    assert run.returncode == 0, run.stderr
+    first, second = run.stdout.splitlines()
+    assert first.startswith("LibraryError cannot load LV_zolt")
+    assert second.startswith("DriverConflictError an earlier attempt loaded the driver "
+                             "'simulator'")
