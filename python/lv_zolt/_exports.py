@@ -53,7 +53,7 @@ EXPORTS = {
 ID_TEXT_SIZE = 9
 
 
-def declare(lib):
+def declare(lib: ctypes.CDLL) -> ctypes.CDLL:
     """Gives every export of a loaded LV_zolt its argument and result types."""
     for name, argtypes in EXPORTS.items():
         function = getattr(lib, name)
