@@ -189,7 +189,10 @@ def _check_same(current: Loaded, found: Found, choice: DriverChoice) -> None:
         raise DriverConflictError(
             f"this process already uses LV_zolt {current.library.describe()}; "
             f"{found.describe()} cannot be loaded beside it: use a new process")
-    if choice.key != current.driver.key:
+    same_file = (choice.found.path is not None and current.driver_file is not None
+                 and choice.environment == current.driver.environment
+                 and os.path.realpath(choice.found.path) == current.driver_file)
+    if choice.key != current.driver.key and not same_file:
         raise DriverConflictError(
             f"this process already uses the driver {current.driver.name!r} "
             f"({current.driver_file or current.driver.found.describe()}); a process has one "

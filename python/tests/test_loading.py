@@ -130,6 +130,8 @@ def test_a_second_driver_in_one_process_is_refused(simulator, kwargs, words):
             lv_zolt.open(1, **kwargs)
         with lv_zolt.open(1, driver="simulator") as again:   # the same one is fine
             assert again.value == 4101
+        with lv_zolt.open(1, driver=SIMULATOR) as again:      # named by its path too
+            assert again.value == 4101
 
 
 def test_asking_for_another_driver_in_a_fresh_process_after_the_first():
