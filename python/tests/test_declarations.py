@@ -4,6 +4,7 @@ each argument's exact ctypes type (names in the header are free to change)."""
 
 import ctypes
 import importlib.util
+import re
 from ctypes import POINTER
 
 import pytest
@@ -80,3 +81,15 @@ def test_every_export_of_the_loaded_library_is_declared(simulator):
     for name, argtypes in _exports.EXPORTS.items():
         function = getattr(lib, name)
         assert function.restype is ctypes.c_uint8 and tuple(function.argtypes) == argtypes
+
+
+def test_every_export_has_a_method_that_names_it(exports):
+    """Each export of the header is reachable from Python: a Board method (or
+    lv_zolt.open) whose docstring names the export it calls."""
+    import lv_zolt
+    documented = {name: getattr(lv_zolt.Board, name).__doc__ or ""
+                  for name in dir(lv_zolt.Board) if not name.startswith("_")
+                  and callable(getattr(lv_zolt.Board, name))}
+    documented["open"] = lv_zolt.open.__doc__
+    named = {name for doc in documented.values() for name in re.findall(r"LV_ZOLT_\w+", doc)}
+    assert [e.name for e in exports if e.name not in named] == []
