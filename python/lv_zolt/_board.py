@@ -4,6 +4,7 @@ from __future__ import annotations
 
 import ctypes
 import math
+import os
 import threading
 from ctypes import byref, c_double, c_float, c_int16, c_uint8, c_uint16
 from typing import NamedTuple
@@ -353,7 +354,9 @@ class Board:
                      dropped.value, number.value)
 
 
-def open(index: int = 0, *, driver=None, library=None) -> Board:  # noqa: A001
+def open(index: int = 0, *,  # noqa: A001
+         driver: str | os.PathLike[str] | None = None,
+         library: str | os.PathLike[str] | None = None) -> Board:
     """Opens board `index` through LV_zolt (LV_ZOLT_open).
 
     driver: None for $LV_ZOLT_DRIVER or, unset, the system's driver (the zolt
