@@ -7,7 +7,8 @@ Compares the public header (the reference) with:
     driver operation, argument count and slot count;
   - each .def file given: one of LV_ZOLT_ names must list exactly the
     header's exports, one of ZOLT_ names exactly the driver operations;
-  - the Python example's ctypes declarations: same count and exact types.
+  - the Python package's ctypes declarations (python/lv_zolt/_exports.py):
+    same count and exact types.
 
 Prints every disagreement and exits 1; exits 2 on a bad command line or an
 unreadable file.

@@ -94,5 +94,9 @@ cc -std=c99 -Wall -Wextra -Werror "$root/examples/c/read_board.c" $(pkg-config -
 loads_simulator "$work/pc-host"
 check_output "pkg-config host" "$work/pc-host"
 
-# 6. Python: the ctypes example, loading the installed library by path.
-check_output "Python host" python3 "$root/examples/python/read_board.py" "$prefix/lib/libLV_zolt.so"
+# 6. Python: the package's example and the raw ctypes one, loading the
+# installed library by path.
+check_output "Python host" env PYTHONPATH="$root/python" python3 \
+  "$root/examples/python/read_board.py" --library "$prefix/lib/libLV_zolt.so"
+check_output "Python ctypes host" python3 "$root/examples/python/raw_ctypes.py" \
+  "$prefix/lib/libLV_zolt.so"

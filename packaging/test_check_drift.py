@@ -19,7 +19,7 @@ NAMES = re.findall(r"LV_ZOLT_CALL (LV_ZOLT_\w+)\(", HEADER)
 FILES = {
     "LV_zolt.h": HEADER,
     "exports.md": (ROOT / "docs" / "exports.md").read_text(),
-    "lv_zolt.py": (ROOT / "examples" / "python" / "lv_zolt.py").read_text(),
+    "lv_zolt.py": (ROOT / "python" / "lv_zolt" / "_exports.py").read_text(),
     "LV_zolt.def": "LIBRARY LV_zolt.dll\nEXPORTS\n" + "".join(f"    {n}\n" for n in NAMES),
     "zolt.def": "; the driver\nLIBRARY zolt.dll\nEXPORTS\n"
                 + "".join(f"{n[3:]} @{i}\n" for i, n in enumerate(NAMES, 1)),

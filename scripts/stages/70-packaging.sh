@@ -7,7 +7,7 @@ python3 packaging/test_check_drift.py
 defs=()
 while IFS= read -r def; do defs+=(--def "$def"); done < <(find src -name '*.def' | sort)
 python3 packaging/check_drift.py --header include/LV_zolt.h --docs docs/exports.md \
-  --python examples/python/lv_zolt.py "${defs[@]}"
+  --python python/lv_zolt/_exports.py "${defs[@]}"
 
 cmake --preset package-linux >/dev/null
 cmake --build --preset package-linux

@@ -7,12 +7,8 @@ the board handle is an unsigned integer of pointer width (c_size_t), reals by
 value are c_double, out-parameters are pointers to single values, and the
 result is the driver's unsigned 8-bit status.
 
-    lib = lv_zolt.load("/path/to/libLV_zolt.so")   # or LV_zolt.dll
-    handle = ctypes.c_size_t()
-    status = lib.LV_ZOLT_open(ctypes.byref(handle), 0, ctypes.byref(value))
-
-Loaded with the C calling convention (ctypes.CDLL), which is what the
-library uses on every platform.
+This module imports nothing but ctypes, so that checks can read it on its
+own.
 """
 
 import ctypes
@@ -57,13 +53,8 @@ EXPORTS = {
 ID_TEXT_SIZE = 9
 
 
-def load(path):
-    """Loads LV_zolt from an explicit path and declares every export.
-
-    The driver library zolt must sit beside it (or on the loader's path):
-    loading fails without it.
-    """
-    lib = ctypes.CDLL(str(path))
+def declare(lib: ctypes.CDLL) -> ctypes.CDLL:
+    """Gives every export of a loaded LV_zolt its argument and result types."""
     for name, argtypes in EXPORTS.items():
         function = getattr(lib, name)
         function.argtypes = argtypes
