@@ -39,7 +39,7 @@ std::string temp(const std::string& name) {
 // when given, else it is captured.
 Outcome zoltTrace(const std::string& args, const std::string& out = "") {
     const std::string o = temp("out"), e = temp("err");
-    const std::string command = "'" ZOLT_TRACE_PROGRAM "' " + args + " >" +
+    const std::string command = ZOLT_TRACE_COMMAND " " + args + " >" +
                                 (out.empty() ? o : out) + " 2>" + e + " </dev/null";
     const int status = std::system(command.c_str());
     Outcome r;
