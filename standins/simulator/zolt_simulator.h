@@ -207,6 +207,7 @@
 #define ZOLT_SIM_NOT_ARMED 8          /* heartbeat or match off, or match passed */
 #define ZOLT_SIM_NOT_SYNCHRONISED 9   /* synchStatus: not synchronised to that source */
 #define ZOLT_SIM_UNSUPPORTED 10       /* getDriver: revision not served */
+#define ZOLT_SIM_BAD_SCENARIO 11      /* ZOLT_SIM_SCENARIO names a bad file: every operation */
 
 /* Fixed values of the simulated boards. */
 #define ZOLT_SIM_MAX_BOARDS 8
