@@ -179,7 +179,8 @@ class Reader {
             shown = s->get();
             try {
                 const toml::table t = toml::parse("v = " + shown);
-                if (const auto* d2 = t["v"].as_date_time()) when = d2->get();
+                const auto* d2 = t["v"].as_date_time();
+                if (t.size() == 1 && d2 != nullptr) when = d2->get();
             } catch (const toml::parse_error&) {
             }
             if (!when)
@@ -373,18 +374,39 @@ Scenario read(const Reader& r, const toml::table& root, std::uint32_t boardsFrom
     return s;
 }
 
+// Control characters of a value quoted in a message are escaped: the
+// message stays one line.
+std::string oneLine(const std::string& message) {
+    std::string out;
+    for (const char c : message) {
+        const auto u = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (u < 0x20 || u == 0x7F) {
+            const char* hex = "0123456789abcdef";
+            out += "\\x";
+            out += hex[u >> 4];
+            out += hex[u & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 std::variant<Scenario, std::string> loadScenario(const std::string& path,
                                                  std::uint32_t boardsFromEnvironment,
                                                  std::uint32_t defaultBoards) {
     std::error_code error;
-    if (std::filesystem::is_directory(path, error)) return path + ": cannot be read: a directory";
+    if (std::filesystem::is_directory(path, error))
+        return oneLine(path + ": cannot be read: a directory");
     std::ifstream in(path, std::ios::binary);
-    if (!in) return path + ": cannot be read: " + std::strerror(errno);
+    if (!in) return oneLine(path + ": cannot be read: " + std::strerror(errno));
     std::ostringstream content;
     content << in.rdbuf();
-    if (in.bad()) return path + ": cannot be read";
+    if (in.bad()) return oneLine(path + ": cannot be read");
     const Reader reader(path);
     try {
         const toml::table root = toml::parse(content.str(), path);
@@ -394,9 +416,9 @@ std::variant<Scenario, std::string> loadScenario(const std::string& path,
     } catch (const toml::parse_error& e) {
         std::ostringstream s;
         s << path << ":" << e.source().begin.line << ": " << e.description();
-        return s.str();
+        return oneLine(s.str());
     } catch (const Problem& p) {
-        return p.line;
+        return oneLine(p.line);
     }
 }
 

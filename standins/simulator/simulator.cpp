@@ -262,7 +262,8 @@ class Simulator {
         constexpr Nanos room = ZOLT_SIM_EVENT_QUEUE;
         if (due > room) {  // only the newest fit: skip to them
             const Nanos skipped = due - room;
-            lost = skipped + static_cast<Nanos>(b.settings.events.size());
+            lost = skipped;
+            for (const Event& e : b.settings.events) lost += 1 + e.dropped;
             b.eventCount += static_cast<std::uint32_t>(skipped);
             b.settings.events.clear();
             b.nextEvent += skipped * every;
@@ -296,9 +297,12 @@ class Simulator {
 };
 
 // Never destroyed: host threads may still be inside a wait while the
-// process exits.
-Simulator& sim() {
-    static Simulator* const instance = new Simulator;
+// process exits. `created` tells whether this call made it.
+Simulator& sim(bool* created = nullptr) {
+    static Simulator* const instance = [created] {
+        if (created != nullptr) *created = true;
+        return new Simulator;
+    }();
     return *instance;
 }
 
@@ -857,7 +861,9 @@ ZOLT_SIM_EXPORT ZOLT_waitEvent(BoardRecord* board, EventRecord* record) {
 // Test hooks.
 
 ZOLT_SIM_API void ZOLT_SIM_CALL zoltsim_reset(void) {
-    Simulator& s = sim();
+    bool created = false;
+    Simulator& s = sim(&created);
+    if (created) return;  // just configured: reading it all again would say it all twice
     const Lock lock(s.mutex);
     s.reset();
 }

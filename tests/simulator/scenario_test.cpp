@@ -28,7 +28,9 @@ void setEnvironment(const char* name, const char* value) {
 // reloads the simulator; what it printed on stderr is kept in `complaint`.
 class Scenario : public ::testing::Test {
    protected:
-    std::string path = ::testing::TempDir() + "zolt_scenario_test.toml";
+    // One file per test, so that tests run in parallel keep apart.
+    std::string path = ::testing::TempDir() + "zolt_scenario_" +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name() + ".toml";
     std::string complaint;
 
     void load(const std::string& text, const char* boards = nullptr) {
@@ -500,6 +502,7 @@ TEST_F(Scenario, BadFileIsNamedOnOneLineAndEveryOperationRefuses) {
         {"[[board]]\nindex = 0\nfix = 1\n", "3: board.fix: 1 is not a fix: 0, 2 or 3"},
         {"[[board]]\nindex = 0\nfix = 4\n", "3: board.fix: 4 is out of range"},
         {"[[board]]\nindex = 0\nstart = \"tomorrow\"\n", "3: board.start: 'tomorrow' is not a date"},
+        {"[[board]]\nindex = 0\nstart = \"2030-01-01T00:00:00\\nx = 1\"\n", "3: board.start: '2030"},
         {"[[board]]\nindex = 0\nstart = 1969-12-31T23:00:00\n",
          "3: board.start: the year must be 1970 to 2200"},
         {"[[board]]\nindex = 0\nstart = 2030-01-01\n",
