@@ -13,11 +13,15 @@
 #include <deque>
 #include <limits>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <unordered_map>
+#include <variant>
+#include <vector>
 
 #include "calendar.h"
 #include "driver/zolt.h"
+#include "scenario.h"
 #include "zolt_simulator.h"
 
 using namespace zoltsim;
@@ -60,7 +64,35 @@ struct Board {
     std::uint32_t matchGeneration = 0;
     int waiting = 0;
     std::condition_variable changed;
+    BoardDescription identity{};  // the scenario's, or the defaults
+    Nanos nextEvent = 0;          // board time of the next scheduled event
+    std::array<std::uint64_t, kOperations> calls{};  // so far, per operation
 };
+
+// Queues an event raised at board time `tag`; `lost` events went before it
+// without ever being queued.
+void raise(Board& b, Nanos tag, Nanos lost = 0) {
+    auto& events = b.settings.events;
+    if (events.size() == ZOLT_SIM_EVENT_QUEUE) {
+        // The next event delivered carries the loss.
+        const unsigned dropped = events.front().dropped + 1u;
+        events.pop_front();
+        events.front().dropped =
+            static_cast<std::uint8_t>(std::min(dropped + events.front().dropped, 255u));
+    }
+    ++b.eventCount;
+    events.push_back(Event{tag, static_cast<std::uint8_t>(std::min<Nanos>(lost, 255)),
+                           static_cast<std::uint8_t>(b.eventCount)});
+    b.changed.notify_all();
+}
+
+// A splitmix64 step: latency jitter repeats from its seed.
+std::uint64_t nextRandom(std::uint64_t& state) {
+    std::uint64_t z = (state += 0x9E3779B97F4A7C15u);
+    z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9u;
+    z = (z ^ (z >> 27)) * 0x94D049BB133111EBu;
+    return z ^ (z >> 31);
+}
 
 // The driver's record behind a handle. BoardRecord comes first, so the
 // handle is the address of the whole slot.
@@ -71,9 +103,10 @@ struct Slot {
     std::uint32_t issue = 0;  // bumped each time the slot is handed out
 };
 
+// ZOLT_SIM_BOARDS, or 0 when it is not set or not valid.
 std::uint32_t boardsFromEnvironment() {
     const char* text = std::getenv("ZOLT_SIM_BOARDS");
-    if (text == nullptr) return ZOLT_SIM_DEFAULT_BOARDS;
+    if (text == nullptr) return 0;
     const std::string value(text);
     std::uint32_t n = 0;
     bool ok = !value.empty() && value.size() <= 2;
@@ -86,18 +119,29 @@ std::uint32_t boardsFromEnvironment() {
     if (ok && n >= 1 && n <= ZOLT_SIM_MAX_BOARDS) return n;
     std::fprintf(stderr,
                  "zolt simulator: ZOLT_SIM_BOARDS=\"%s\" is not a whole number from 1 to %d; "
-                 "using %d boards\n",
-                 text, ZOLT_SIM_MAX_BOARDS, ZOLT_SIM_DEFAULT_BOARDS);
-    return ZOLT_SIM_DEFAULT_BOARDS;
+                 "ignored\n",
+                 text, ZOLT_SIM_MAX_BOARDS);
+    return 0;
 }
 
 class Simulator {
    public:
     std::mutex mutex;
     std::array<Board, ZOLT_SIM_MAX_BOARDS> boards;
-    std::uint32_t boardCount = boardsFromEnvironment();
+    std::uint32_t boardCount = 0;
     bool manualClock = false;
     Nanos manualNow = 0;
+    // The scenario's; a bad one turns every operation away.
+    bool badScenario = false;
+    std::vector<Fault> faults;
+    struct Delay {
+        Latency latency;
+        std::uint64_t random;
+    };
+    std::vector<Delay> delays;
+    std::uint32_t resets = 0;
+
+    Simulator() { configure(); }
 
     Nanos hostNow() const {
         if (manualClock) return manualNow;
@@ -131,7 +175,7 @@ class Simulator {
         ++slot->issue;
         const std::uint8_t tag[4] = {'S', 'I', 'M', static_cast<std::uint8_t>(index)};
         std::memcpy(slot->record.driverPrivate, tag, sizeof tag);
-        slot->record.boardValue = static_cast<std::uint16_t>(ZOLT_SIM_SERIAL_BASE + index);
+        slot->record.boardValue = boards[index].identity.serial;
         return *slot;
     }
 
@@ -153,7 +197,93 @@ class Simulator {
             b.changed.notify_all();
         }
         manualClock = false;
-        boardCount = boardsFromEnvironment();
+        ++resets;
+        configure();
+    }
+
+    // Reads ZOLT_SIM_BOARDS and ZOLT_SIM_SCENARIO into the boards, which
+    // are at their power-on state.
+    void configure() {
+        const std::uint32_t fromEnvironment = boardsFromEnvironment();
+        boardCount = fromEnvironment != 0 ? fromEnvironment : ZOLT_SIM_DEFAULT_BOARDS;
+        badScenario = false;
+        faults.clear();
+        delays.clear();
+        for (std::uint32_t i = 0; i < ZOLT_SIM_MAX_BOARDS; ++i) {
+            boards[i].identity = defaultBoard(i);
+            boards[i].calls = {};
+        }
+        const char* path = std::getenv("ZOLT_SIM_SCENARIO");
+        if (path != nullptr && *path != '\0') {
+            auto loaded = loadScenario(path, fromEnvironment, ZOLT_SIM_DEFAULT_BOARDS);
+            if (const auto* problem = std::get_if<std::string>(&loaded)) {
+                std::fprintf(stderr,
+                             "zolt simulator: %s; every operation returns "
+                             "ZOLT_SIM_BAD_SCENARIO (%d)\n",
+                             problem->c_str(), ZOLT_SIM_BAD_SCENARIO);
+                badScenario = true;
+                boardCount = 0;
+            } else {
+                Scenario& scenario = std::get<Scenario>(loaded);
+                boardCount = scenario.boardCount;
+                faults = std::move(scenario.faults);
+                for (const Latency& l : scenario.latencies) delays.push_back({l, l.seed});
+                for (std::uint32_t i = 0; i < ZOLT_SIM_MAX_BOARDS; ++i) {
+                    boards[i].identity = scenario.boards[i];
+                    if (scenario.boards[i].start)
+                        boards[i].offset = *scenario.boards[i].start - hostNow();
+                }
+            }
+        }
+        for (Board& b : boards) anchorEvents(b);
+    }
+
+    // Scheduled events fall on the board-clock instants that are whole
+    // multiples of their period. After the clock is set they go on from the
+    // new time, rather than making up for the instants it jumped over.
+    void anchorEvents(Board& b) const {
+        const Nanos every = b.identity.eventsEvery;
+        if (every != 0) b.nextEvent = (floorDiv(boardNow(b), every) + 1) * every;
+    }
+
+    // Queues the scheduled events whose instant has come. They are raised
+    // lazily, whenever the board is used, with the tags they would have had.
+    void raiseDue(Board& b) const {
+        const Nanos every = b.identity.eventsEvery;
+        if (every == 0) return;
+        const Nanos now = boardNow(b);
+        if (b.nextEvent - now > every) {  // the host's clock went back
+            anchorEvents(b);
+            return;
+        }
+        if (b.nextEvent > now) return;
+        Nanos due = (now - b.nextEvent) / every + 1;
+        Nanos lost = 0;
+        constexpr Nanos room = ZOLT_SIM_EVENT_QUEUE;
+        if (due > room) {  // only the newest fit: skip to them
+            const Nanos skipped = due - room;
+            lost = skipped;
+            for (const Event& e : b.settings.events) lost += 1 + e.dropped;
+            b.eventCount += static_cast<std::uint32_t>(skipped);
+            b.settings.events.clear();
+            b.nextEvent += skipped * every;
+            due = room;
+        }
+        for (Nanos i = 0; i < due; ++i) {
+            raise(b, b.nextEvent, i == 0 ? lost : 0);
+            b.nextEvent += every;
+        }
+    }
+
+    // What the scenario does to call `op` on board `index` before it runs:
+    // counts it, holds it for its latency (the lock released), then fails
+    // it with a fault's status or lets it run.
+    std::optional<std::uint8_t> intercept(Operation op, std::uint32_t index,
+                                          std::unique_lock<std::mutex>& lock);
+
+    // A change of clock is no time passing: schedules go on from the new time.
+    void anchorAllEvents() {
+        for (Board& b : boards) anchorEvents(b);
     }
 
     void wakeAll() {
@@ -167,9 +297,12 @@ class Simulator {
 };
 
 // Never destroyed: host threads may still be inside a wait while the
-// process exits.
-Simulator& sim() {
-    static Simulator* const instance = new Simulator;
+// process exits. `created` tells whether this call made it.
+Simulator& sim(bool* created = nullptr) {
+    static Simulator* const instance = [created] {
+        if (created != nullptr) *created = true;
+        return new Simulator;
+    }();
     return *instance;
 }
 
@@ -179,6 +312,103 @@ using Lock = std::unique_lock<std::mutex>;
 void beatsChanged(const Simulator& s, Board& b) {
     ++b.beatGeneration;
     b.beatReference = s.boardNow(b);
+    s.anchorEvents(b);
+}
+
+std::optional<std::uint8_t> Simulator::intercept(Operation op, std::uint32_t index, Lock& lock) {
+    Board& b = boards[index];
+    raiseDue(b);
+    const auto which = static_cast<std::size_t>(op);
+    const std::uint64_t call = ++b.calls[which];
+    Nanos delay = 0;
+    for (Delay& d : delays) {
+        const Latency& l = d.latency;
+        if ((l.operation && *l.operation != op) || (l.board && *l.board != index)) continue;
+        delay += l.delay;
+        if (l.jitter > 0)
+            delay += static_cast<Nanos>(nextRandom(d.random) %
+                                        static_cast<std::uint64_t>(l.jitter + 1));
+    }
+    if (delay > 0) {
+        // On the clock in use, so that a manual clock drives it too; a reset
+        // ends it.
+        const Nanos until = hostNow() + delay;
+        const std::uint32_t generation = resets;
+        ++b.waiting;
+        while (hostNow() < until && resets == generation) {
+            if (manualClock) {
+                b.changed.wait(lock);
+            } else {
+                using namespace std::chrono;
+                b.changed.wait_until(lock, system_clock::time_point(duration_cast<system_clock::duration>(
+                                               nanoseconds(until))));
+            }
+        }
+        --b.waiting;
+        if (resets != generation) return std::nullopt;
+    }
+    for (const Fault& f : faults)
+        if (f.operation == op && (!f.board || *f.board == index) && f.hits(call)) return f.status;
+    return std::nullopt;
+}
+
+// Whether a failure of `op` leaves its record zero (it fills one).
+constexpr bool fills(Operation op) {
+    switch (op) {
+        case Operation::getFirmware:
+        case Operation::getFPGA:
+        case Operation::getTime:
+        case Operation::getDate:
+        case Operation::getAltitude:
+        case Operation::getLatitude:
+        case Operation::getLongitude:
+        case Operation::getSatInfo:
+        case Operation::waitEvent:
+            return true;
+        default:
+            return false;
+    }
+}
+
+template <class Record>
+void blank(Record* record) {
+    *record = Record{};
+}
+// The time limit is the caller's; the rest is the driver's to fill.
+void blank(EventRecord* record) {
+    const std::uint32_t wait = record->wait;
+    *record = EventRecord{};
+    record->wait = wait;
+}
+
+// The scenario's part of an operation, before the operation itself: with a
+// bad scenario it fails, whatever its arguments; on an open handle it may be
+// delayed or fail by a fault. A failure fills the record with zeros, as the
+// operation's own would. Bad handles are left to the operation to report.
+template <class Record = int>
+std::optional<std::uint8_t> before(Operation op, BoardRecord* handle, Record* record = nullptr) {
+    Simulator& s = sim();
+    Lock lock(s.mutex);
+    std::optional<std::uint8_t> status;
+    Slot* slot = nullptr;
+    if (s.badScenario)
+        status = ZOLT_SIM_BAD_SCENARIO;
+    else if (s.find(handle, slot) == ZOLT_SIM_OK)
+        status = s.intercept(op, slot->board, lock);
+    if (status && record != nullptr && fills(op)) blank(record);
+    return status;
+}
+
+std::optional<std::uint8_t> beforeOpen(BoardRecord** handle, std::uintptr_t index) {
+    Simulator& s = sim();
+    Lock lock(s.mutex);
+    std::optional<std::uint8_t> status;
+    if (s.badScenario)
+        status = ZOLT_SIM_BAD_SCENARIO;
+    else if (index < s.boardCount)
+        status = s.intercept(Operation::open, static_cast<std::uint32_t>(index), lock);
+    if (status && handle != nullptr) *handle = nullptr;
+    return status;
 }
 
 // Runs f(simulator, board, slot, lock) on the open board behind handle.
@@ -301,6 +531,7 @@ extern "C" {
 #define ZOLT_SIM_EXPORT ZOLT_SIM_API std::uint8_t ZOLT_CALL
 
 ZOLT_SIM_EXPORT ZOLT_open(BoardRecord** board, std::uintptr_t value) {
+    if (const auto status = beforeOpen(board, value)) return *status;
     if (board == nullptr) return ZOLT_SIM_NULL_POINTER;
     *board = nullptr;
     Simulator& s = sim();
@@ -311,6 +542,7 @@ ZOLT_SIM_EXPORT ZOLT_open(BoardRecord** board, std::uintptr_t value) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_close(BoardRecord* board) {
+    if (const auto status = before(Operation::close, board)) return *status;
     return onBoard(board, [](Simulator& s, Board&, Slot& slot, Lock&) {
         s.close(slot);
         return ZOLT_SIM_OK;
@@ -318,8 +550,10 @@ ZOLT_SIM_EXPORT ZOLT_close(BoardRecord* board) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_resetFirmware(BoardRecord* board) {
+    if (const auto status = before(Operation::resetFirmware, board)) return *status;
     return onBoard(board, [](Simulator& s, Board& b, Slot&, Lock&) {
         b.settings = Settings{};
+        b.eventCount = 0;  // events are numbered from 1 again
         beatsChanged(s, b);
         ++b.matchGeneration;
         b.changed.notify_all();
@@ -328,41 +562,37 @@ ZOLT_SIM_EXPORT ZOLT_resetFirmware(BoardRecord* board) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_simEvent(BoardRecord* board) {
+    if (const auto status = before(Operation::simEvent, board)) return *status;
     return onBoard(board, [](Simulator& s, Board& b, Slot&, Lock&) {
-        auto& events = b.settings.events;
-        if (events.size() == ZOLT_SIM_EVENT_QUEUE) {
-            // The next event delivered carries the loss.
-            const unsigned lost = events.front().dropped + 1u;
-            events.pop_front();
-            events.front().dropped =
-                static_cast<std::uint8_t>(std::min(lost + events.front().dropped, 255u));
-        }
-        ++b.eventCount;
-        events.push_back(Event{s.boardNow(b), 0, static_cast<std::uint8_t>(b.eventCount)});
-        b.changed.notify_all();
+        s.raiseDue(b);  // scheduled events due before this one come first
+        raise(b, s.boardNow(b));
         return ZOLT_SIM_OK;
     });
 }
 
 ZOLT_SIM_EXPORT ZOLT_getDriver(BoardRecord* board, std::uint32_t value) {
+    if (const auto status = before(Operation::getDriver, board)) return *status;
     return onBoard(board, [value](Simulator&, Board&, Slot&, Lock&) -> std::uint8_t {
         return value >= 1 && value <= ZOLT_SIM_DRIVER_REVISION ? ZOLT_SIM_OK : ZOLT_SIM_UNSUPPORTED;
     });
 }
 
 ZOLT_SIM_EXPORT ZOLT_setOscillator(BoardRecord* board, std::uint32_t value) {
+    if (const auto status = before(Operation::setOscillator, board)) return *status;
     return onBoard(board, [value](Simulator&, Board& b, Slot&, Lock&) {
         return byChoice(value <= ZOLT_SIM_OSC_FREE, [&] { b.settings.oscillator = value; });
     });
 }
 
 ZOLT_SIM_EXPORT ZOLT_synchControl(BoardRecord* board, std::uint32_t value) {
+    if (const auto status = before(Operation::synchControl, board)) return *status;
     return onBoard(board, [value](Simulator&, Board& b, Slot&, Lock&) {
         return byChoice(value <= ZOLT_SIM_SYNC_TIMECODE, [&] { b.settings.synch = value; });
     });
 }
 
 ZOLT_SIM_EXPORT ZOLT_synchStatus(BoardRecord* board, std::uint32_t value) {
+    if (const auto status = before(Operation::synchStatus, board)) return *status;
     return onBoard(board, [value](Simulator&, Board& b, Slot&, Lock&) -> std::uint8_t {
         if (value != ZOLT_SIM_SYNC_GNSS && value != ZOLT_SIM_SYNC_TIMECODE)
             return ZOLT_SIM_INVALID_VALUE;
@@ -373,6 +603,7 @@ ZOLT_SIM_EXPORT ZOLT_synchStatus(BoardRecord* board, std::uint32_t value) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_setPropDelayCorr(BoardRecord* board, std::uint32_t value) {
+    if (const auto status = before(Operation::setPropDelayCorr, board)) return *status;
     return onBoard(board, [value](Simulator& s, Board& b, Slot&, Lock&) {
         const auto ns = static_cast<std::int32_t>(value);
         return byChoice(ns >= -1'000'000 && ns <= 1'000'000, [&] {
@@ -384,8 +615,9 @@ ZOLT_SIM_EXPORT ZOLT_setPropDelayCorr(BoardRecord* board, std::uint32_t value) {
 }
 
 static std::uint8_t identify(BoardRecord* board, IdBuffer* buffer,
-                             const std::array<std::uint8_t, 3>& id) {
-    return filling(board, buffer, [&](Simulator&, Board&, Slot&) {
+                             std::array<std::uint8_t, 3> BoardDescription::*which) {
+    return filling(board, buffer, [&](Simulator&, Board& b, Slot&) {
+        const auto& id = b.identity.*which;
         *buffer = IdBuffer{};
         std::memcpy(buffer->bytes, id.data(), id.size());
         return ZOLT_SIM_OK;
@@ -393,14 +625,17 @@ static std::uint8_t identify(BoardRecord* board, IdBuffer* buffer,
 }
 
 ZOLT_SIM_EXPORT ZOLT_getFirmware(BoardRecord* board, IdBuffer* buffer) {
-    return identify(board, buffer, ZOLT_SIM_FIRMWARE_ID);
+    if (const auto status = before(Operation::getFirmware, board, buffer)) return *status;
+    return identify(board, buffer, &BoardDescription::firmware);
 }
 
 ZOLT_SIM_EXPORT ZOLT_getFPGA(BoardRecord* board, IdBuffer* buffer) {
-    return identify(board, buffer, ZOLT_SIM_FPGA_ID);
+    if (const auto status = before(Operation::getFPGA, board, buffer)) return *status;
+    return identify(board, buffer, &BoardDescription::fpga);
 }
 
 ZOLT_SIM_EXPORT ZOLT_getTime(BoardRecord* board, TimeRecord* record) {
+    if (const auto status = before(Operation::getTime, board, record)) return *status;
     return filling(board, record, [&](Simulator& s, Board& b, Slot&) {
         const Quadruple q = quadruple(civil(s.boardNow(b)));
         *record = TimeRecord{};
@@ -413,6 +648,7 @@ ZOLT_SIM_EXPORT ZOLT_getTime(BoardRecord* board, TimeRecord* record) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_setTime(BoardRecord* board, TimeRecord* record) {
+    if (const auto status = before(Operation::setTime, board, record)) return *status;
     return reading(board, record, [](Simulator& s, Board& b, const TimeRecord& r) {
         const Civil now = civil(s.boardNow(b));
         const bool valid = r.byte0 <= 59 && r.byte1 <= 59 && r.byte2 <= 23 && r.word1 >= 1 &&
@@ -427,6 +663,7 @@ ZOLT_SIM_EXPORT ZOLT_setTime(BoardRecord* board, TimeRecord* record) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_getDate(BoardRecord* board, DateRecord* record) {
+    if (const auto status = before(Operation::getDate, board, record)) return *status;
     return filling(board, record, [&](Simulator& s, Board& b, Slot&) {
         const Civil c = civil(s.boardNow(b));
         record->word = static_cast<std::uint16_t>(c.year);
@@ -437,6 +674,7 @@ ZOLT_SIM_EXPORT ZOLT_getDate(BoardRecord* board, DateRecord* record) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_setYear(BoardRecord* board, YearValue* value) {
+    if (const auto status = before(Operation::setYear, board, value)) return *status;
     return reading(board, value, [](Simulator& s, Board& b, const YearValue& year) {
         const Civil now = civil(s.boardNow(b));
         const auto y = static_cast<int>(year);
@@ -450,40 +688,45 @@ ZOLT_SIM_EXPORT ZOLT_setYear(BoardRecord* board, YearValue* value) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_getAltitude(BoardRecord* board, AltitudeValue* value) {
-    return filling(board, value, [&](Simulator&, Board&, Slot& slot) {
-        *value = 408.5f + static_cast<float>(slot.board);
+    if (const auto status = before(Operation::getAltitude, board, value)) return *status;
+    return filling(board, value, [&](Simulator&, Board& b, Slot&) {
+        *value = b.identity.altitude;
         return ZOLT_SIM_OK;
     });
 }
 
-static std::uint8_t angle(BoardRecord* board, AngleRecord* record, std::int16_t degrees,
-                          float minutes, float minutesPerBoard) {
-    return filling(board, record, [&](Simulator&, Board&, Slot& slot) {
+static std::uint8_t angle(BoardRecord* board, AngleRecord* record, Angle BoardDescription::*which) {
+    return filling(board, record, [&](Simulator&, Board& b, Slot&) {
+        const auto [degrees, minutes] = b.identity.*which;
         *record = AngleRecord{};
         record->whole = degrees;
-        record->real = minutes + minutesPerBoard * static_cast<float>(slot.board);
+        record->real = minutes;
         return ZOLT_SIM_OK;
     });
 }
 
 ZOLT_SIM_EXPORT ZOLT_getLatitude(BoardRecord* board, AngleRecord* record) {
-    return angle(board, record, 47, 22.917f, 0.010f);
+    if (const auto status = before(Operation::getLatitude, board, record)) return *status;
+    return angle(board, record, &BoardDescription::latitude);
 }
 
 ZOLT_SIM_EXPORT ZOLT_getLongitude(BoardRecord* board, AngleRecord* record) {
-    return angle(board, record, 8, 32.533f, 0.0f);
+    if (const auto status = before(Operation::getLongitude, board, record)) return *status;
+    return angle(board, record, &BoardDescription::longitude);
 }
 
 ZOLT_SIM_EXPORT ZOLT_getSatInfo(BoardRecord* board, SatRecord* record) {
-    return filling(board, record, [&](Simulator&, Board&, Slot&) {
+    if (const auto status = before(Operation::getSatInfo, board, record)) return *status;
+    return filling(board, record, [&](Simulator&, Board& b, Slot&) {
         *record = SatRecord{};
-        record->info1 = 9;
-        record->info2 = 3;
+        record->info1 = b.identity.satellites;
+        record->info2 = b.identity.fix;
         return ZOLT_SIM_OK;
     });
 }
 
 ZOLT_SIM_EXPORT ZOLT_setHeartbeat(BoardRecord* board, HeartbeatRecord* record) {
+    if (const auto status = before(Operation::setHeartbeat, board, record)) return *status;
     return reading(board, record, [](Simulator& s, Board& b, const HeartbeatRecord& r) {
         const bool valid = r.byte0 == 0 || (r.byte0 == 1 && r.byte1 >= 1 && r.byte2 <= 1 &&
                                             r.period >= 0.001 && r.period <= 86400.0);
@@ -501,6 +744,7 @@ ZOLT_SIM_EXPORT ZOLT_setHeartbeat(BoardRecord* board, HeartbeatRecord* record) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_setMatchTime(BoardRecord* board, MatchRecord* record) {
+    if (const auto status = before(Operation::setMatchTime, board, record)) return *status;
     return reading(board, record, [](Simulator& s, Board& b, const MatchRecord& r) {
         Settings& set = b.settings;
         if (r.mode == 0) {
@@ -532,6 +776,7 @@ ZOLT_SIM_EXPORT ZOLT_setMatchTime(BoardRecord* board, MatchRecord* record) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_waitHeartbeat(BoardRecord* board, WaitRecord* record) {
+    if (const auto status = before(Operation::waitHeartbeat, board, record)) return *status;
     if (record == nullptr) return nullRecord(board);
     return onBoard(board, [&](Simulator& s, Board& b, Slot& slot, Lock& lock) {
         std::uint32_t generation = b.beatGeneration;
@@ -557,6 +802,7 @@ ZOLT_SIM_EXPORT ZOLT_waitHeartbeat(BoardRecord* board, WaitRecord* record) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_waitMatch(BoardRecord* board, WaitRecord* record) {
+    if (const auto status = before(Operation::waitMatch, board, record)) return *status;
     if (record == nullptr) return nullRecord(board);
     return onBoard(board, [&](Simulator& s, Board& b, Slot& slot, Lock& lock) {
         const Nanos start = s.boardNow(b);
@@ -581,13 +827,16 @@ ZOLT_SIM_EXPORT ZOLT_waitMatch(BoardRecord* board, WaitRecord* record) {
 }
 
 ZOLT_SIM_EXPORT ZOLT_waitEvent(BoardRecord* board, EventRecord* record) {
+    if (const auto status = before(Operation::waitEvent, board, record)) return *status;
     if (record == nullptr) return nullRecord(board);
     const std::uint32_t limit = record->wait;
     Event event{};
     const std::uint8_t status = onBoard(board, [&](Simulator& s, Board& b, Slot& slot, Lock& lock) {
         return waitOn(s, b, slot, lock, limit, [&]() -> Turn {
             auto& events = b.settings.events;
-            if (events.empty()) return {false, 0, kNever};
+            s.raiseDue(b);
+            if (events.empty())
+                return {false, 0, b.identity.eventsEvery ? s.hostAt(b, b.nextEvent) : kNever};
             event = events.front();
             events.pop_front();
             return finished(ZOLT_SIM_OK);
@@ -612,7 +861,9 @@ ZOLT_SIM_EXPORT ZOLT_waitEvent(BoardRecord* board, EventRecord* record) {
 // Test hooks.
 
 ZOLT_SIM_API void ZOLT_SIM_CALL zoltsim_reset(void) {
-    Simulator& s = sim();
+    bool created = false;
+    Simulator& s = sim(&created);
+    if (created) return;  // just configured: reading it all again would say it all twice
     const Lock lock(s.mutex);
     s.reset();
 }
@@ -622,6 +873,7 @@ ZOLT_SIM_API void ZOLT_SIM_CALL zoltsim_useManualClock(std::int64_t unixNanoseco
     const Lock lock(s.mutex);
     s.manualClock = true;
     s.manualNow = unixNanoseconds;
+    s.anchorAllEvents();
     s.wakeAll();
 }
 
@@ -637,6 +889,7 @@ ZOLT_SIM_API void ZOLT_SIM_CALL zoltsim_useHostClock(void) {
     Simulator& s = sim();
     const Lock lock(s.mutex);
     s.manualClock = false;
+    s.anchorAllEvents();
     s.wakeAll();
 }
 

@@ -15,12 +15,12 @@
  * Boards and handles
  *
  *   ZOLT_open(&handle, index) opens simulated board `index` (0, 1, ...; see
- *   ZOLT_SIM_BOARDS). A board may be open through several handles at once
- *   (several threads or parts of a host); all of them see the same clock,
- *   settings and events. The handle points to a record whose 16-bit field at
- *   byte offset 4 is the board value: the board's serial number,
- *   ZOLT_SIM_SERIAL_BASE + index. On failure the handle variable is set to
- *   null.
+ *   ZOLT_SIM_BOARDS and ZOLT_SIM_SCENARIO). A board may be open through
+ *   several handles at once (several threads or parts of a host); all of
+ *   them see the same clock, settings and events. The handle points to a
+ *   record whose 16-bit field at byte offset 4 is the board value: the
+ *   board's serial number, ZOLT_SIM_SERIAL_BASE + index unless a scenario
+ *   gives another. On failure the handle variable is set to null.
  *
  *   ZOLT_close(handle) closes that handle; other handles of the board stay
  *   open. Waits in progress on the handle end with ZOLT_SIM_CLOSED_HANDLE.
@@ -37,9 +37,10 @@
  * The clock
  *
  *   Each board's clock is the host's clock (UTC) plus an offset that
- *   ZOLT_setTime and ZOLT_setYear establish, plus the propagation-delay
- *   correction; a board that was never set shows the host's time. The clock
- *   keeps running between calls. Leap seconds are not simulated.
+ *   ZOLT_setTime and ZOLT_setYear establish (or a scenario's start), plus the
+ *   propagation-delay correction; a board that was never set shows the
+ *   host's time. The clock keeps running between calls. Leap seconds are not
+ *   simulated.
  *
  *   ZOLT_getTime fills the TimeRecord with the current time:
  *     real  (offset 0)  seconds within the minute, with fraction: 0 <= s < 60
@@ -77,8 +78,8 @@
  *   highest revision accepted is the driver value.
  *
  *   ZOLT_getFirmware and ZOLT_getFPGA fill bytes 0-2 of the IdBuffer with the
- *   identifier (ZOLT_SIM_FIRMWARE_ID, ZOLT_SIM_FPGA_ID: major, minor, build)
- *   and bytes 3-11 with zeros.
+ *   identifier (ZOLT_SIM_FIRMWARE_ID, ZOLT_SIM_FPGA_ID: major, minor, build;
+ *   or the scenario's) and bytes 3-11 with zeros.
  *
  *   ZOLT_getLatitude / ZOLT_getLongitude fill the AngleRecord with a fixed
  *   position: whole (offset 0) signed whole degrees, real (offset 4) signed
@@ -87,11 +88,12 @@
  *   -30.0) and half a degree south is (0, -30.0). Board i sits at latitude
  *   47 degrees 22.917 + 0.010 * i minutes north, longitude 8 degrees 32.533
  *   minutes east. ZOLT_getAltitude gives 408.5 + i metres above mean sea
- *   level as a 32-bit real.
+ *   level as a 32-bit real. A scenario may place a board elsewhere.
  *
  *   ZOLT_getSatInfo fills the SatRecord: info1 (offset 0) the number of
  *   satellites tracked, info2 (offset 1) the fix: 0 none, 2 two-dimensional,
- *   3 three-dimensional. Every board tracks 9 satellites with a 3-D fix.
+ *   3 three-dimensional. Every board tracks 9 satellites with a 3-D fix,
+ *   unless a scenario says otherwise.
  *
  *   ZOLT_setOscillator(handle, source): ZOLT_SIM_OSC_DISCIPLINED (0, the
  *   power-on setting), ZOLT_SIM_OSC_EXTERNAL (1) or ZOLT_SIM_OSC_FREE (2).
@@ -106,8 +108,10 @@
  *   Values out of range give ZOLT_SIM_INVALID_VALUE.
  *
  *   ZOLT_resetFirmware restores the power-on settings of the board (heartbeat
- *   and match off, oscillator, synchronisation, correction 0) and empties its
- *   event queue. The clock offset stays.
+ *   and match off, oscillator, synchronisation, correction 0), empties its
+ *   event queue and numbers events from 1 again. The clock offset stays, and
+ *   so does all that a scenario gives the board (identity, schedule, fault
+ *   counts).
  *
  * ---------------------------------------------------------------------------
  * Heartbeat, match and events
@@ -133,8 +137,9 @@
  *   Through LV_zolt the day can only be 0 to 255.
  *
  *   ZOLT_simEvent raises an event on the board, from any thread: its time
- *   tag is the board's clock at that moment. Events queue on the board (up
- *   to ZOLT_SIM_EVENT_QUEUE); when the queue is full the oldest is dropped.
+ *   tag is the board's clock at that moment. A scenario may also raise
+ *   events on a schedule. Events queue on the board (up to
+ *   ZOLT_SIM_EVENT_QUEUE); when the queue is full the oldest is dropped.
  *
  *   The waits. The 32-bit value in the WaitRecord (and in the first field of
  *   the EventRecord) is a time limit in milliseconds on the host's clock:
@@ -161,8 +166,10 @@
  *         extra (offset 20)        the year of the time tag
  *         byte3 (offset 22)        events dropped from a full queue just
  *                                  before this one (at most 255)
- *         byte4 (offset 23)        the event's number on this board since
- *                                  power-on or reset, low 8 bits (1 first)
+ *         byte4 (offset 23)        the event's number on this board, low 8
+ *                                  bits, 1 for the first since the driver
+ *                                  was loaded, the last ZOLT_resetFirmware
+ *                                  or zoltsim_reset
  *       Each event goes to exactly one waiter. On failure all seven fields
  *       are 0.
  *
@@ -170,9 +177,100 @@
  * Configuration: environment variables, read when the driver is first used
  * (and again by zoltsim_reset).
  *
- *   ZOLT_SIM_BOARDS  number of simulated boards, a whole number from 1 to
- *                    ZOLT_SIM_MAX_BOARDS; default 2. Any other value prints
- *                    one line on stderr and the default is used.
+ *   ZOLT_SIM_BOARDS     number of simulated boards, a whole number from 1 to
+ *                       ZOLT_SIM_MAX_BOARDS; default 2, or the highest board
+ *                       index of the scenario plus one. Any other value
+ *                       prints one line on stderr and is ignored. With a
+ *                       scenario it may add boards (they keep the defaults)
+ *                       but not leave out one the scenario describes: that
+ *                       makes the scenario bad (below).
+ *   ZOLT_SIM_SCENARIO   path of a scenario file (TOML, below); unset or
+ *                       empty: no scenario.
+ *
+ * ---------------------------------------------------------------------------
+ * Scenarios: boards that differ from the default, faults, latency, events.
+ *
+ *   Every key is optional unless marked; each table may appear any number
+ *   of times. Numbers that are reals may be written as integers.
+ *
+ *   [[board]]             a board that differs from the default
+ *   index = 0             required, 0-7; each board at most once
+ *   serial = 4242         the board value, 0-65535
+ *   firmware = "0A-0B-0C" three hex bytes (either case) for ZOLT_getFirmware
+ *   fpga = "01-02-03"     the same for ZOLT_getFPGA
+ *   latitude = -33.8568   decimal degrees, -90 to 90; south negative
+ *   longitude = 151.2153  decimal degrees, -180 to 180; west negative
+ *   altitude = 58.0       metres, -1000 to 100000
+ *   satellites = 4        0-255
+ *   fix = 2               0, 2 or 3
+ *   start = "2030-01-01T00:00:00"
+ *                         the board's clock when the scenario is loaded; a
+ *                         string or a TOML date-time, UTC unless it carries
+ *                         an offset ("...T00:00:00+02:00"); years 1970-2200.
+ *                         The clock runs on from there.
+ *
+ *   The AngleRecord shows a position as signed whole degrees and signed
+ *   minutes: whole = the degrees without their fraction, minutes = that
+ *   fraction times 60, so -33.8568 is (-33, -51.408) and -0.5 is (0, -30.0).
+ *   Minutes that round to 60 as a 32-bit real carry into the degrees.
+ *
+ *   [[fault]]             chosen calls of an operation fail
+ *   operation = "getTime" required: an operation's name without ZOLT_
+ *   board = 0             the board (0-7, simulated); omitted: every board
+ *   calls = [2, 5]        which calls fail, counting this operation's calls
+ *                         on this board from 1 (through any of its handles);
+ *   after = 3             or every call after the 3rd;
+ *   every = 4             or every 4th call. Exactly one of the three.
+ *   status = 9            required, 1-255: the status the call returns
+ *
+ *   [[latency]]           calls take longer
+ *   operation = "getDate" an operation; omitted: every operation
+ *   board = 0             omitted: every board
+ *   ms = 150              required, 0-60000: milliseconds added to each call
+ *   jitter_ms = 20        0-60000: up to this many milliseconds more, drawn
+ *   seed = 7              from a generator of this seed (default 0), one
+ *                         draw per call delayed, so runs repeat
+ *
+ *   [[events]]            the board raises events on its own
+ *   board = 0             omitted: every board (each board at most once)
+ *   every = 0.3           required, 0.001-86400 seconds of the board's clock
+ *
+ *   Faults. Only calls on an open handle of the board count (and ZOLT_open
+ *   of a board index in range); a bad handle gets its own status as always
+ *   and is not counted. A failing call does nothing else: it changes no
+ *   setting, opens, closes and consumes nothing (ZOLT_open sets the handle
+ *   variable to null), and where it fills a record it fills it with zeros,
+ *   keeping the time limit of an EventRecord. When several faults match a
+ *   call, the first in the file gives the status.
+ *
+ *   Latency. The delays of every matching entry add up. A call is held
+ *   before it does anything, on the clock in use (so the manual clock of
+ *   the test hooks drives it and zoltsim_waiting counts it), and then runs
+ *   or fails by a fault.
+ *
+ *   Scheduled events fall on the instants of the board's clock that are
+ *   whole multiples of the period counted from 1970-01-01 00:00 UTC, each
+ *   tagged with its instant and queued like a ZOLT_simEvent event. Setting
+ *   the clock (ZOLT_setTime, ZOLT_setYear, ZOLT_setPropDelayCorr,
+ *   ZOLT_resetFirmware) or changing the host clock the test hooks use is no
+ *   time passing: the schedule goes on from the new time. Time that does
+ *   pass unread fills the queue as raised events would.
+ *
+ *   A bad scenario: a file that cannot be read, is not TOML, or holds an
+ *   unknown key, a value of the wrong type or out of range (or a
+ *   ZOLT_SIM_BOARDS that leaves out one of its boards) prints one line on
+ *   stderr, such as
+ *     zolt simulator: s.toml:12: fault.status: 300 is out of range (1 to 255); ...
+ *   and then every operation returns ZOLT_SIM_BAD_SCENARIO, whatever its
+ *   arguments, null handles included: ZOLT_open sets the handle variable to
+ *   null, so no handle is ever issued, and records to fill are filled with
+ *   zeros. zoltsim_boardCount gives 0. Only a good file and zoltsim_reset
+ *   (or a new process) end this.
+ *
+ *   zoltsim_reset reads the environment and the scenario file again: the
+ *   boards get the scenario's identities and start times again, fault call
+ *   counts and jitter generators start afresh, and the schedules go on from
+ *   the new time.
  *
  * ---------------------------------------------------------------------------
  * Thread safety: every operation and hook may be called from any thread at
@@ -207,6 +305,7 @@
 #define ZOLT_SIM_NOT_ARMED 8          /* heartbeat or match off, or match passed */
 #define ZOLT_SIM_NOT_SYNCHRONISED 9   /* synchStatus: not synchronised to that source */
 #define ZOLT_SIM_UNSUPPORTED 10       /* getDriver: revision not served */
+#define ZOLT_SIM_BAD_SCENARIO 11      /* ZOLT_SIM_SCENARIO is bad: every operation returns it */
 
 /* Fixed values of the simulated boards. */
 #define ZOLT_SIM_MAX_BOARDS 8
@@ -234,8 +333,8 @@ extern "C" {
 
 /* Every board back to its power-on state (clock offset 0, settings, empty
  * queue, event numbers from 1), every handle closed (waits in progress end
- * with ZOLT_SIM_CLOSED_HANDLE), the host's clock in use, the environment
- * read again. */
+ * with ZOLT_SIM_CLOSED_HANDLE, calls held by a latency go on at once), the
+ * host's clock in use, the environment and the scenario read again. */
 ZOLT_SIM_API void ZOLT_SIM_CALL zoltsim_reset(void);
 
 /* From now on the host's clock is a manual one standing at `unixNanoseconds`
@@ -250,12 +349,13 @@ ZOLT_SIM_API void ZOLT_SIM_CALL zoltsim_advanceClock(int64_t nanoseconds);
 /* Back to the host's own clock. */
 ZOLT_SIM_API void ZOLT_SIM_CALL zoltsim_useHostClock(void);
 
-/* How many threads are inside a wait on board `index` right now. A thread is
- * counted from the moment its wait has looked at the clock, so a test that
- * sees the count can move the clock without a race. */
+/* How many threads are inside a wait on board `index` right now, calls held
+ * by a scenario's latency included. A thread is counted from the moment its
+ * wait has looked at the clock, so a test that sees the count can move the
+ * clock without a race. */
 ZOLT_SIM_API int ZOLT_SIM_CALL zoltsim_waiting(uint32_t index);
 
-/* The number of simulated boards in use. */
+/* The number of simulated boards in use; 0 with a bad scenario. */
 ZOLT_SIM_API uint32_t ZOLT_SIM_CALL zoltsim_boardCount(void);
 
 #ifdef __cplusplus

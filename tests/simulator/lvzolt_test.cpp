@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -166,6 +167,94 @@ TEST(Lvzolt, SimulatorConfigurationFromTheEnvironment) {
     EXPECT_EQ(r.exit, 0);
     EXPECT_EQ(r.out, "event raised on board 0\n");
     EXPECT_NE(r.err.find("ZOLT_SIM_BOARDS=\"many\""), std::string::npos) << r.err;
+}
+
+// The example scenarios, each over the tool as a host developer would run it.
+TEST(Lvzolt, ExampleScenariosShowTheirBoards) {
+    const struct {
+        const char* scenario;
+        const char* args;
+        int exit;
+        const char* out;
+        const char* err;
+    } cases[] = {
+        {"southern-hemisphere", "info", 0,
+         "board        0\n"
+         "board value  4242\n"
+         "driver       revision 3\n"
+         "firmware     0A-0B-0C\n"
+         "FPGA         01-02-03\n",
+         ""},
+        {"southern-hemisphere", "position", 0,
+         "latitude   33 51.4080' S  (-33.856800)\n"
+         "longitude 151 12.9180' E  (151.215300)\n"
+         "altitude   58.0 m\n"
+         "satellites 4 tracked, fix 2\n",
+         ""},
+        {"southern-hemisphere", "position --board 1", 0,
+         "latitude   22 57.1140' S  (-22.951900)\n"
+         "longitude  43 12.6300' W  (-43.210500)\n"
+         "altitude   710.0 m\n"
+         "satellites 9 tracked, fix 3\n",
+         ""},
+        {"southern-hemisphere", "date", 0, "2030-01-01\n", ""},
+        {"southern-hemisphere", "date --board 1 --json", 0,
+         R"({"year":2030,"month":1,"day":1})"
+         "\n",
+         ""},
+        {"no-fix", "position --json", 0,
+         R"({"latitude":{"degrees":47,"minutes":22.917,"decimal":47.38195},)"
+         R"("longitude":{"degrees":8,"minutes":32.533,"decimal":8.5422167},)"
+         R"("altitude":408.5,"satellites":0,"fix":0})"
+         "\n",
+         ""},
+        {"no-fix", "info --board 1", 1, "", "lvzolt: LV_ZOLT_open returned status 4\n"},
+        {"failing-driver", "date", 1, "", "lvzolt: LV_ZOLT_getDate returned status 42\n"},
+        {"failing-driver", "info", 0,
+         "board        0\n"
+         "board value  4100\n"
+         "driver       revision 3\n"
+         "firmware     02-07-13\n"
+         "FPGA         01-04-2A\n",
+         ""},
+    };
+    for (const auto& c : cases) {
+        const std::string environment =
+            std::string("ZOLT_SIM_SCENARIO='" LVZOLT_SCENARIOS "/") + c.scenario + ".toml'";
+        const Outcome r = lvzolt(c.args, environment);
+        EXPECT_EQ(r.exit, c.exit) << c.scenario << ": " << c.args << ": " << r.err;
+        EXPECT_EQ(r.out, c.out) << c.scenario << ": " << c.args;
+        EXPECT_EQ(r.err, c.err) << c.scenario << ": " << c.args;
+    }
+}
+
+TEST(Lvzolt, ScheduledEventsArriveWithoutBeingRaised) {
+    const Outcome r = lvzolt("watch event --count 3",
+                             "ZOLT_SIM_SCENARIO='" LVZOLT_SCENARIOS "/failing-driver.toml'");
+    EXPECT_EQ(r.exit, 0) << r.err;
+    // Tags on the 0.3 s schedule of the board's clock, numbered from 1.
+    const std::regex line(
+        R"(event (\d)  day \d+ \d\d:\d\d:(\d\d\.\d{6}) year 20\d\d number (\d) dropped 0)");
+    int count = 0;
+    for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), line);
+         it != std::sregex_iterator(); ++it) {
+        ++count;
+        EXPECT_EQ((*it)[1], std::to_string(count));
+        EXPECT_EQ((*it)[3], std::to_string(count));
+        const double seconds = std::stod((*it)[2]);  // a minute holds 200 periods
+        EXPECT_NEAR(std::remainder(seconds, 0.3), 0.0, 1e-6) << r.out;
+    }
+    EXPECT_EQ(count, 3) << r.out;
+}
+
+TEST(Lvzolt, BadScenarioStopsTheToolWithTheSimulatorsReason) {
+    const Outcome r = lvzolt("info", "ZOLT_SIM_SCENARIO=/nonexistent/scenario.toml");
+    EXPECT_EQ(r.exit, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err.rfind("zolt simulator: /nonexistent/scenario.toml: cannot be read", 0), 0u)
+        << r.err;
+    EXPECT_NE(r.err.find("\nlvzolt: LV_ZOLT_open returned status 11\n"), std::string::npos)
+        << r.err;
 }
 
 TEST(Lvzolt, BadCommandLinesGetUsageAndExitTwo) {

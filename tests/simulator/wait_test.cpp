@@ -213,6 +213,13 @@ TEST_F(Events, FullQueueDropsTheOldestAndTheNextEventSaysHowMany) {
     EXPECT_EQ(e.dropped, 0);
 }
 
+TEST_F(Events, ResetFirmwareNumbersEventsFromOneAgain) {
+    for (int i = 0; i < 3; ++i) ASSERT_EQ(LV_ZOLT_simEvent(board), 0);
+    ASSERT_EQ(LV_ZOLT_resetFirmware(board), 0);
+    ASSERT_EQ(LV_ZOLT_simEvent(board), 0);
+    EXPECT_EQ(waitEvent(board, 0).number, 1);
+}
+
 TEST_F(Events, WaitLimitRunsOutOnTheManualClock) {
     auto wait = later([&] { return waitEvent(board, 250); });
     untilWaiting(0, 1);
