@@ -441,6 +441,10 @@ namespace {
 // Grace after a match time before a wait that has not seen it is taken to
 // have started too late (the driver then aims at the next day).
 constexpr std::int64_t kMatchGrace = 50 * kMillisecond;
+// How far ahead a match is aimed at least, once waits start too late: it
+// doubles with each such miss, up to this, and halves with each match seen,
+// so that a slow host still sees matches.
+constexpr std::int64_t kMaxLead = kSecond;
 
 void watch(const Request& r, std::FILE* out, Board& b) {
     const char* kind = r.watch == Watch::heartbeat ? "heartbeat"
@@ -468,6 +472,7 @@ void watch(const Request& r, std::FILE* out, Board& b) {
         raiser = std::make_unique<Raiser>(b.handle, *r.raiseEvery);
     bool first = true;
     std::uint64_t missed = 0;
+    std::int64_t lead = 0;  // match: see kMaxLead
     for (std::uint64_t n = 1; !r.count || n <= *r.count; ++n) {
         Time t;
         Json extra;
@@ -493,7 +498,7 @@ void watch(const Request& r, std::FILE* out, Board& b) {
             // its instant would end only the next day, so it gets a limit of
             // its own just past the instant.
             const std::int64_t now = clock->now();
-            const Aim aim = nextMatch(last, now, step);
+            const Aim aim = nextMatch(last, now + lead, step);
             missed += aim.missed;
             const std::int64_t ofDay = aim.target - floorDiv(aim.target, kDay) * kDay;
             const auto ms = static_cast<std::uint32_t>(ofDay / kMillisecond);
@@ -512,11 +517,13 @@ void watch(const Request& r, std::FILE* out, Board& b) {
                 if (stopped) return;
                 if (ownLimit && clock->now() >= aim.target + kMatchGrace / 2) {
                     ++missed;
+                    lead = std::min(std::max(2 * lead, kMillisecond), kMaxLead);
                     --n;
                     continue;
                 }
                 check("LV_ZOLT_waitMatch", status);
             }
+            lead /= 2;
             clock->now();
             t = clock->last;
         } else if (r.watch == Watch::match) {
