@@ -2,7 +2,9 @@
 # Installs a Linux build and uses the installed tree the ways a host does:
 # the CMake package from a separate project, pkg-config with a plain
 # compiler command, and the Python example; each runs against the simulated
-# board installed beside the library. Also checks that a default install
+# board installed beside the library. Also checks that the package refuses,
+# at configure time, an installation without a zolt driver (and that
+# ZOLT_ROOT pointing at one elsewhere lets a host link), that a default install
 # carries no driver and that installing the simulator never replaces a real
 # driver. Usage: check_install.sh BUILD_DIR (a configured, built tree).
 set -euo pipefail

@@ -297,7 +297,9 @@ std::variant<Request, UsageError> parse(const std::vector<std::string>& args) {
     if (valueless) return UsageError{"option " + *valueless + " needs a value", name};
 
     std::vector<std::string> kindOptions;  // --period, --every, --raise as given
-    for (const auto& [a, v] : options) {
+    for (const auto& option : options) {
+        const std::string& a = option.first;
+        const std::string& v = option.second;
         if (withValue.at(a) && name != "watch")
             return UsageError{"option " + a + " goes with watch only" +
                                   (name.empty() ? std::string() : ", not with " + name),
