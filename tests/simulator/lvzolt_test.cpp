@@ -263,8 +263,10 @@ TEST(Lvzolt, OptionsGoOnEitherSideOfTheCommandWord) {
         const char* args;
         const char* line;
     } cases[] = {
-        {"--count 2 watch heartbeat --period 0.001", R"(heartbeat \d  day \d+ [\d:.]+(  missed \d+)?\n)"},
-        {"--count 2 --period 0.001 watch heartbeat", R"(heartbeat \d  day \d+ [\d:.]+(  missed \d+)?\n)"},
+        {"--count 2 watch heartbeat --period 0.001",
+         R"(heartbeat \d  day \d+ [\d:.]+(  missed \d+)?\n)"},
+        {"--count 2 --period 0.001 watch heartbeat",
+         R"(heartbeat \d  day \d+ [\d:.]+(  missed \d+)?\n)"},
         {"--board 1 --json info", R"(\{"board":1,"boardValue":4101,.*\}\n)"},
         {"--every 0.001 --count 2 --json watch match", R"(\{"kind":"match","count":\d,.*\}\n)"},
     };
@@ -279,9 +281,9 @@ TEST(Lvzolt, OptionsGoOnEitherSideOfTheCommandWord) {
 
 // Output that cannot be written is a failure, whatever the command.
 TEST(Lvzolt, LostOutputFails) {
-    for (const char* args : {"time", "info --json", "date", "position", "--help", "help watch",
-                             "set-time 12:00:00", "watch heartbeat --period 0.001 --count 2",
-                             "watch event --raise 1 --count 1"}) {
+    for (const char* args :
+         {"time", "info --json", "date", "position", "--help", "help watch", "set-time 12:00:00",
+          "watch heartbeat --period 0.001 --count 2", "watch event --raise 1 --count 1"}) {
         const Outcome r = lvzolt(args, "", "/dev/full");
         EXPECT_EQ(r.exit, 1) << args;
         EXPECT_EQ(r.err, "lvzolt: cannot write the output: No space left on device\n") << args;
@@ -295,7 +297,8 @@ TEST(Lvzolt, FastMatchesNeverStall) {
     const std::string out = ::testing::TempDir() + "lvzolt_fast_" + std::to_string(getpid());
     const std::string command = "{ timeout 60 '" LVZOLT_PROGRAM
                                 "' watch match --every 0.001 --count 300 --json </dev/null; "
-                                "echo \"exit $?\"; } 2>&1 | cat >" + out;
+                                "echo \"exit $?\"; } 2>&1 | cat >" +
+                                out;
     ASSERT_EQ(std::system(command.c_str()), 0);
     const std::string text = slurp(out);
     std::remove(out.c_str());
@@ -315,10 +318,12 @@ TEST(Lvzolt, HelpSaysWhatChangesTheBoardAndWhereCodesAreDocumented) {
         {"", {"change no setting", "zolt_simulator.h", "the driver's own", "before or after"}},
         {"watch",
          {"--period S  changes the board", "--every S   changes the board",
-          "--raise MS  changes the board", "missed N", "read just after", "turned\n"
+          "--raise MS  changes the board", "missed N", "read just after",
+          "turned\n"
           "                off when the command ends"}},
-        {"set-time", {"each process has boards of its own", "gone when lvzolt exits",
-                      "left as it\nwas", "put back"}},
+        {"set-time",
+         {"each process has boards of its own", "gone when lvzolt exits", "left as it\nwas",
+          "put back"}},
     };
     for (const auto& c : cases) {
         const Outcome r = lvzolt(std::string("help ") + c.topic);
@@ -352,7 +357,8 @@ class LvzoltHere : public simtest::SimulatedBoard {
 
     static std::size_t lines(std::FILE* f) {
         std::ifstream in("/proc/self/fd/" + std::to_string(fileno(f)));
-        const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::string text((std::istreambuf_iterator<char>(in)),
+                               std::istreambuf_iterator<char>());
         return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
     }
 
@@ -362,9 +368,11 @@ class LvzoltHere : public simtest::SimulatedBoard {
     Outcome run(const std::string& args, const std::vector<std::int64_t>& steps = {}) {
         std::FILE* out = std::tmpfile();
         std::FILE* err = std::tmpfile();
-        auto done = std::async(std::launch::async,
-                               [&] { return lvzolt::run(words(args), out, err); });
-        const auto ended = [&] { return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready; };
+        auto done =
+            std::async(std::launch::async, [&] { return lvzolt::run(words(args), out, err); });
+        const auto ended = [&] {
+            return done.wait_for(std::chrono::seconds(0)) == std::future_status::ready;
+        };
         for (std::size_t i = 0; i < steps.size(); ++i) {
             const auto giveUp = std::chrono::steady_clock::now() + kPatience;
             while (!ended() && zoltsim_waiting(0) == 0 && std::chrono::steady_clock::now() < giveUp)
@@ -374,8 +382,9 @@ class LvzoltHere : public simtest::SimulatedBoard {
             while (!ended() && lines(out) < i + 1 && std::chrono::steady_clock::now() < giveUp)
                 std::this_thread::yield();
             if (lines(out) < i + 1 && !ended()) {
-                ADD_FAILURE() << args << ": still waiting after step " << i + 1 << " ("
-                              << steps[i] << " ns); output so far:\n" << contents(out);
+                ADD_FAILURE() << args << ": still waiting after step " << i + 1 << " (" << steps[i]
+                              << " ns); output so far:\n"
+                              << contents(out);
                 break;
             }
         }
@@ -412,8 +421,8 @@ TEST(LvzoltMatch, NextMatchIsTheFirstStillAhead) {
         std::int64_t last, now, every, target;
         std::uint64_t missed;
     } cases[] = {
-        {0, 0, 10, 10, 0},   {0, 9, 10, 10, 0},  {0, 10, 10, 20, 1},  // the one due now is gone
-        {0, 35, 10, 40, 3},  {100, 50, 10, 110, 0},                   // clock set back: next one
+        {0, 0, 10, 10, 0},  {0, 9, 10, 10, 0},     {0, 10, 10, 20, 1},  // the one due now is gone
+        {0, 35, 10, 40, 3}, {100, 50, 10, 110, 0},                      // clock set back: next one
         {-5, 0, 1, 1, 5},
     };
     for (const auto& c : cases) {
@@ -437,12 +446,13 @@ TEST_F(LvzoltHere, MatchLoopThatFallsBehindCatchesUpAndCountsTheMissed) {
 }
 
 TEST_F(LvzoltHere, HeartbeatLinesCountTheBeatsMissedOnTheBoardsClock) {
-    const Outcome r =
-        run("watch heartbeat --period 0.001 --count 3 --json", {kMs, 5 * kMs, kMs});
+    const Outcome r = run("watch heartbeat --period 0.001 --count 3 --json", {kMs, 5 * kMs, kMs});
     EXPECT_EQ(r.exit, 0) << r.err;
-    const std::regex line(R"(\{"kind":"heartbeat","count":(\d),"time":\{[^}]*\},"missed":(\d+)\}\n)");
+    const std::regex line(
+        R"(\{"kind":"heartbeat","count":(\d),"time":\{[^}]*\},"missed":(\d+)\}\n)");
     std::vector<std::string> missed;
-    for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), line); it != std::sregex_iterator(); ++it)
+    for (auto it = std::sregex_iterator(r.out.begin(), r.out.end(), line);
+         it != std::sregex_iterator(); ++it)
         missed.push_back((*it)[2]);
     EXPECT_EQ(missed, (std::vector<std::string>{"0", "4", "0"})) << r.out;
     // What --period asked for stays: the heartbeat is on.
@@ -470,14 +480,16 @@ TEST_F(LvzoltHere, NothingToWatchSaysHowToTurnItOn) {
         const char* args;
         const char* message;
     } cases[] = {
-        {"watch heartbeat", "lvzolt: LV_ZOLT_waitHeartbeat returned status 8\n"
-                            "lvzolt: the heartbeat may be off (as on a fresh simulated board); a "
-                            "watch changes no setting unless asked: lvzolt watch heartbeat "
-                            "--period S turns it on\n"},
-        {"watch match --count 1", "lvzolt: LV_ZOLT_waitMatch returned status 8\n"
-                                  "lvzolt: the time match may be off (as on a fresh simulated "
-                                  "board); a watch changes no setting unless asked: lvzolt watch "
-                                  "match --every S turns it on\n"},
+        {"watch heartbeat",
+         "lvzolt: LV_ZOLT_waitHeartbeat returned status 8\n"
+         "lvzolt: the heartbeat may be off (as on a fresh simulated board); a "
+         "watch changes no setting unless asked: lvzolt watch heartbeat "
+         "--period S turns it on\n"},
+        {"watch match --count 1",
+         "lvzolt: LV_ZOLT_waitMatch returned status 8\n"
+         "lvzolt: the time match may be off (as on a fresh simulated "
+         "board); a watch changes no setting unless asked: lvzolt watch "
+         "match --every S turns it on\n"},
     };
     for (const auto& c : cases) {
         const Outcome r = run(c.args);
@@ -510,7 +522,8 @@ TEST_F(LvzoltHere, StoppedMatchWatchTurnsItsMatchOff) {
 TEST_F(LvzoltHere, RefusedSetTimeLeavesTheClock) {
     Outcome r = run("set-time 2201-06-15T12:00:00");
     EXPECT_EQ(r.exit, 1);
-    EXPECT_EQ(r.err, "lvzolt: LV_ZOLT_setYear returned status 6; the board's clock was not changed\n");
+    EXPECT_EQ(r.err,
+              "lvzolt: LV_ZOLT_setYear returned status 6; the board's clock was not changed\n");
     simtest::expectTime(board, 73, 9, 26, 53.589793238);
     EXPECT_EQ(simtest::dateOf(board), (simtest::Date{2026, 3, 14}));
 
@@ -518,7 +531,9 @@ TEST_F(LvzoltHere, RefusedSetTimeLeavesTheClock) {
     r = run("set-time 2201-06-15T12:00:00");
     EXPECT_EQ(r.exit, 1);
     EXPECT_TRUE(std::regex_match(
-        r.err, std::regex(R"(lvzolt: LV_ZOLT_setYear returned status 6; the board's clock was put back to 2024-12-31T23:00:00\.0\d\d\n)")))
+        r.err,
+        std::regex(
+            R"(lvzolt: LV_ZOLT_setYear returned status 6; the board's clock was put back to 2024-12-31T23:00:00\.0\d\d\n)")))
         << r.err;
     EXPECT_EQ(simtest::dateOf(board), (simtest::Date{2024, 12, 31}));
     const simtest::Time t = simtest::timeOf(board);
@@ -539,7 +554,7 @@ TEST_F(LvzoltHere, SetTimeFromEveryKindOfBoardDate) {
         {2024, 366, "2023-12-31T06:00:00", {2023, 12, 31}, 365},  // day 366 into a common year
         {2024, 366, "2025-03-01T06:00:00", {2025, 3, 1}, 60},
         {2025, 152, "2024-12-31T06:00:00", {2024, 12, 31}, 366},
-        {2025, 1, "2025-02-28T06:00:00", {2025, 2, 28}, 59},      // same year: the time only
+        {2025, 1, "2025-02-28T06:00:00", {2025, 2, 28}, 59},  // same year: the time only
     };
     for (const auto& c : cases) {
         setClock(c.year, c.day, 12);

@@ -174,9 +174,9 @@ std::uint32_t daysInMonth(std::uint32_t y, std::uint32_t m) {
     return m == 2 && isLeap(y) ? 29 : days[m - 1];
 }
 
-constexpr const char* kMonths[] = {"January", "February", "March",     "April",
-                                   "May",     "June",     "July",      "August",
-                                   "September", "October", "November", "December"};
+constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
 
 constexpr const char* kForms = "is not now, HH:MM:SS[.mmm] or YYYY-MM-DDTHH:MM:SS[.mmm]";
 
@@ -197,7 +197,8 @@ std::optional<std::string> timeOfDay(const std::string& text, std::size_t at, Se
     const auto pad = [](std::uint32_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
     if (*h > 23) return "hour " + pad(*h) + " is out of range (00-23)";
     if (*m > 59) return "minute " + pad(*m) + " is out of range (00-59)";
-    if (*s > 59) return "second " + pad(*s) + " is out of range (00-59; leap seconds cannot be set)";
+    if (*s > 59)
+        return "second " + pad(*s) + " is out of range (00-59; leap seconds cannot be set)";
     t.hours = *h;
     t.minutes = *m;
     t.seconds = *s;

@@ -28,8 +28,8 @@ struct Request {
     SetTime when;
     // watch
     Watch watch = Watch::heartbeat;
-    std::optional<std::uint32_t> count;       // none: until stopped
-    std::uint32_t timeout = 0xFFFFFFFFu;      // milliseconds per wait; all ones: none
+    std::optional<std::uint32_t> count;   // none: until stopped
+    std::uint32_t timeout = 0xFFFFFFFFu;  // milliseconds per wait; all ones: none
     // Options that change the board; without them a watch changes nothing.
     std::optional<double> period;             // heartbeat: turn it on, seconds
     std::optional<double> every;              // match: set one, seconds between matches

@@ -204,9 +204,9 @@ class BoardClock {
         at = instant(year, last);
         return at;
     }
-    Time last;           // the last reading
-    int year = 0;        // its year
-    std::int64_t at = 0; // and its instant
+    Time last;            // the last reading
+    int year = 0;         // its year
+    std::int64_t at = 0;  // and its instant
 
    private:
     const Board& board;
@@ -340,8 +340,8 @@ void setTime(const Request& r, std::FILE* out, Board& b) {
         const auto readAt = std::chrono::steady_clock::now();
         int year = before.year;
         unsigned day = before.last.day;
-        const Civil to{static_cast<int>(w.year), w.dayOfYear, w.hours, w.minutes, w.seconds,
-                       w.milliseconds};
+        const Civil to{
+            static_cast<int>(w.year), w.dayOfYear, w.hours, w.minutes, w.seconds, w.milliseconds};
         const std::vector<Step> steps = stepsTo(b.handle, to, year, day);
         for (std::size_t i = 0; i < steps.size(); ++i) {
             const std::uint8_t status = steps[i].call();
@@ -420,8 +420,7 @@ class Raiser {
 
 // The first wait of a watch failed where the board may simply not be set
 // to produce what is watched: say how to set it.
-Failure unarmed(const char* exportName, std::uint8_t status, const char* what,
-                const char* option) {
+Failure unarmed(const char* exportName, std::uint8_t status, const char* what, const char* option) {
     return Failure{exportName, status,
                    std::string("\nlvzolt: the ") + what +
                        " may be off (as on a fresh simulated board); a watch changes no "
@@ -487,7 +486,9 @@ void watch(const Request& r, std::FILE* out, Board& b) {
                 // Beats fall on whole multiples of the period: the number of
                 // the beat just gone tells how many passed unseen.
                 const std::int64_t beat = floorDiv(clock->now(), step);
-                missed = first ? 0 : static_cast<std::uint64_t>(std::max<std::int64_t>(beat - last - 1, 0));
+                missed =
+                    first ? 0
+                          : static_cast<std::uint64_t>(std::max<std::int64_t>(beat - last - 1, 0));
                 last = beat;
                 t = clock->last;
             } else {
