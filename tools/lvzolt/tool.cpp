@@ -442,7 +442,8 @@ namespace {
 constexpr std::int64_t kMatchGrace = 50 * kMillisecond;
 // How far ahead a match is aimed at least, once waits start too late: it
 // doubles with each such miss, up to this, and halves with each match seen,
-// so that a slow host still sees matches.
+// so that a slow host still sees matches. A wait that runs out even so is
+// reported with its status.
 constexpr std::int64_t kMaxLead = kSecond;
 
 void watch(const Request& r, std::FILE* out, Board& b) {
@@ -516,7 +517,9 @@ void watch(const Request& r, std::FILE* out, Board& b) {
             last = aim.target;
             if (status != 0) {
                 if (stopped) return;
-                if (ownLimit && clock->now() >= aim.target + kMatchGrace / 2) {
+                // A wait aimed the longest lead ahead did not start late:
+                // its status is a failure like any other.
+                if (ownLimit && lead < kMaxLead && clock->now() >= aim.target + kMatchGrace / 2) {
                     ++missed;
                     lead = std::min(std::max(2 * lead, kMillisecond), kMaxLead);
                     --n;
