@@ -2,7 +2,9 @@
 # Installs a Linux build and uses the installed tree the ways a host does:
 # the CMake package from a separate project, pkg-config with a plain
 # compiler command, and the Python example; each runs against the simulated
-# board installed beside the library. Also checks that a default install
+# board installed beside the library. Also checks that the package refuses,
+# at configure time, an installation without a zolt driver (and that
+# ZOLT_ROOT pointing at one elsewhere lets a host link), that a default install
 # carries no driver and that installing the simulator never replaces a real
 # driver. Usage: check_install.sh BUILD_DIR (a configured, built tree).
 set -euo pipefail
@@ -84,7 +86,38 @@ fi
 grep -q "compatible with requested version" "$work/other-major.log" ||
   fail "find_package(LV_zolt $((major + 1))) failed for another reason: $(cat "$work/other-major.log")"
 
-# 5. pkg-config and a plain compiler command.
+# 5. No driver beside the library (the default install): the package says so
+# when the host project is configured, with the ways to provide one, rather
+# than leave the host's link to fail. With ZOLT_ROOT naming a driver kept
+# elsewhere (CMake or environment variable, its folder or its prefix), the
+# host links, and runs once the loader is told where the driver is.
+unset ZOLT_ROOT
+mkdir -p "$work/vendor/lib"
+cp "$prefix/lib/libzolt.so" "$work/vendor/lib/"
+if cmake -S "$root/examples/c" -B "$work/no-driver" -G Ninja -DCMAKE_PREFIX_PATH="$work/default" \
+     >"$work/no-driver.log" 2>&1; then
+  fail "find_package(LV_zolt) accepted an installation without a zolt driver"
+fi
+for way in "driver library zolt" "$work/default/lib" LV_ZOLT_INSTALL_SIMULATOR=ON ZOLT_ROOT \
+           "system's library path" LV_ZOLT_DRIVER_LIBRARY; do
+  tr -s ' \n' ' ' <"$work/no-driver.log" | grep -qF "$way" ||
+    fail "the message on a missing driver does not name '$way': $(cat "$work/no-driver.log")"
+done
+echo "check_install: no driver: refused at configure time: ok"
+hinted() {  # NAME ENVIRONMENT-ASSIGNMENT [CMAKE-ARGUMENT...]
+  local name=$1 environment=$2
+  shift 2
+  env "$environment" cmake -S "$root/examples/c" -B "$work/$name" -G Ninja \
+    -DCMAKE_PREFIX_PATH="$work/default" -DCMAKE_C_FLAGS="-Wall -Wextra -Werror" "$@" \
+    >"$work/$name.log" 2>&1 || fail "$name: configure failed: $(cat "$work/$name.log")"
+  cmake --build "$work/$name" >>"$work/$name.log" 2>&1 ||
+    fail "$name: the host does not link: $(cat "$work/$name.log")"
+  check_output "host with $name" env LD_LIBRARY_PATH="$work/vendor/lib" "$work/$name/read_board"
+}
+hinted cmake-zolt-root ZOLT_ROOT= -DZOLT_ROOT="$work/vendor"
+hinted environment-zolt-root ZOLT_ROOT="$work/vendor/lib"
+
+# 6. pkg-config and a plain compiler command.
 export PKG_CONFIG_PATH=$prefix/lib/pkgconfig
 [ "$(pkg-config --modversion LV_zolt)" = "$version" ] || fail "pkg-config version is not $version"
 libdir=$(pkg-config --variable=libdir LV_zolt)
@@ -94,7 +127,7 @@ cc -std=c99 -Wall -Wextra -Werror "$root/examples/c/read_board.c" $(pkg-config -
 loads_simulator "$work/pc-host"
 check_output "pkg-config host" "$work/pc-host"
 
-# 6. Python: the package's example and the raw ctypes one, loading the
+# 7. Python: the package's example and the raw ctypes one, loading the
 # installed library by path.
 check_output "Python host" env PYTHONPATH="$root/python" python3 \
   "$root/examples/python/read_board.py" --library "$prefix/lib/libLV_zolt.so"

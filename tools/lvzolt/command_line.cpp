@@ -9,20 +9,24 @@ namespace lvzolt {
 namespace {
 
 constexpr const char* kToolHelp =
-    "usage: lvzolt COMMAND [--board N] [--json] [options]\n"
+    "usage: lvzolt [--board N] [--json] COMMAND [options]\n"
     "\n"
-    "Talks to a timing board through LV_zolt.\n"
+    "Talks to a timing board through LV_zolt. Options go before or after the\n"
+    "command word.\n"
     "\n"
     "commands:\n"
     "  info                 driver revision, firmware and FPGA identifiers, board value\n"
     "  time                 the board's time: day of the year and time of day (UTC)\n"
     "  date                 the board's date\n"
     "  position             latitude, longitude, altitude and satellites\n"
-    "  set-time WHEN        set the board's clock\n"
+    "  set-time WHEN        set the board's clock (changes the board)\n"
     "  watch heartbeat|match|event\n"
     "                       print each heartbeat, time match or event as it comes\n"
-    "  event                raise a simulated event on the board\n"
+    "  event                raise a simulated event on the board (changes the board)\n"
     "  help [COMMAND]       this text, or a command's\n"
+    "\n"
+    "Commands that read or watch change no setting of the board; only the\n"
+    "options whose help says so do.\n"
     "\n"
     "options of every command:\n"
     "  --board N            the board to open (default 0)\n"
@@ -30,7 +34,11 @@ constexpr const char* kToolHelp =
     "  --help               the command's help\n"
     "\n"
     "Exit status: 0 done; 1 an export returned a nonzero status (its name and\n"
-    "status byte are printed on stderr); 2 bad command line.\n";
+    "status byte are printed on stderr), or the output could not be written;\n"
+    "2 bad command line. The status codes are the driver's own and lvzolt does\n"
+    "not interpret them: the driver's documentation lists them (the simulated\n"
+    "board's are in its header, zolt_simulator.h, installed with it as\n"
+    "share/doc/LV_zolt/zolt_simulator.h).\n";
 
 const std::map<std::string, const char*> kCommandHelp = {
     {"info",
@@ -60,19 +68,41 @@ const std::map<std::string, const char*> kCommandHelp = {
      "Sets the board's clock and prints its new time. WHEN is one of\n"
      "  now                         the host's clock (UTC)\n"
      "  HH:MM:SS[.mmm]              a time of day; the board's day stays\n"
-     "  YYYY-MM-DDTHH:MM:SS[.mmm]   a date and time (UTC)\n"},
+     "  YYYY-MM-DDTHH:MM:SS[.mmm]   a date and time (UTC)\n"
+     "\n"
+     "The board's date and time are read first. When the driver refuses a\n"
+     "value (a year outside the board's range, say), the board is left as it\n"
+     "was: what can be refused is set first, and when a later call is refused\n"
+     "what the earlier ones changed is put back (to the time read first plus\n"
+     "the time since, to the millisecond). The message says which.\n"
+     "\n"
+     "On the simulated board each process has boards of its own, so the time\n"
+     "set here is gone when lvzolt exits: the next run starts from the host's\n"
+     "clock again.\n"},
     {"watch",
      "usage: lvzolt watch heartbeat|match|event [--count N] [--timeout MS]\n"
      "                    [--period S] [--every S] [--raise MS] [--board N] [--json]\n"
      "\n"
-     "Prints each occurrence as it comes, with its time, until N have come\n"
-     "(default: until stopped).\n"
-     "  heartbeat   turns the heartbeat on with a period of S seconds\n"
-     "              (--period, default 1) and prints the board's time at each beat\n"
-     "  match       sets a time match S seconds ahead of the board's clock\n"
-     "              (--every, default 1), and again S seconds after each match\n"
-     "  event       prints each event's time tag; --raise MS raises an event\n"
-     "              every MS milliseconds from a second thread\n"
+     "Prints each occurrence as it comes, until N have come (default: until\n"
+     "stopped). The time printed is the board's clock read just after the\n"
+     "wait returned, so a little after the occurrence itself (for an event,\n"
+     "its time tag). Without the options marked \"changes the board\" a watch\n"
+     "changes no setting: it waits for what the board is set to do.\n"
+     "  heartbeat   each beat of the board's heartbeat\n"
+     "    --period S  changes the board: turns the heartbeat on with a beat\n"
+     "                every S seconds (10 ms pulses, positive) and leaves it on;\n"
+     "                beats that passed unseen between two printed ones are\n"
+     "                counted from the board's clock (\"missed N\", beats taken\n"
+     "                to fall on whole multiples of S)\n"
+     "  match       each time match the board is set for\n"
+     "    --every S   changes the board: sets a daily match S seconds ahead of\n"
+     "                the board's clock, and S seconds after each one; a match\n"
+     "                time that passed before the wait is counted as missed and\n"
+     "                the next one still ahead is aimed at. The match is turned\n"
+     "                off when the command ends or is stopped.\n"
+     "  event       each event's time tag\n"
+     "    --raise MS  changes the board: raises an event every MS milliseconds\n"
+     "                from a second thread\n"
      "  --timeout MS  time limit of each wait, in milliseconds (default: none);\n"
      "                a wait that runs out ends the command with its status\n"},
     {"event",
@@ -144,28 +174,41 @@ std::uint32_t daysInMonth(std::uint32_t y, std::uint32_t m) {
     return m == 2 && isLeap(y) ? 29 : days[m - 1];
 }
 
-// "HH:MM:SS[.m[m[m]]]" from text[at] to the end.
-bool timeOfDay(const std::string& text, std::size_t at, SetTime& t) {
+constexpr const char* kMonths[] = {"January",   "February", "March",    "April",
+                                   "May",       "June",     "July",     "August",
+                                   "September", "October",  "November", "December"};
+
+constexpr const char* kForms = "is not now, HH:MM:SS[.mmm] or YYYY-MM-DDTHH:MM:SS[.mmm]";
+
+// "HH:MM:SS[.m[m[m]]]" from text[at] to the end. A wrong form gives
+// kForms; a value out of range is named.
+std::optional<std::string> timeOfDay(const std::string& text, std::size_t at, SetTime& t) {
     const auto h = digits(text, at, 2), m = digits(text, at + 3, 2), s = digits(text, at + 6, 2);
-    if (!h || !m || !s || text[at + 2] != ':' || text[at + 5] != ':') return false;
-    if (*h > 23 || *m > 59 || *s > 59) return false;
+    if (!h || !m || !s || text[at + 2] != ':' || text[at + 5] != ':') return kForms;
+    const std::size_t rest = at + 8;
+    std::uint32_t milliseconds = 0;
+    if (rest != text.size()) {
+        const std::size_t width = text.size() - rest - 1;
+        if (text[rest] != '.' || width < 1 || width > 3) return kForms;
+        const auto ms = digits(text, rest + 1, width);
+        if (!ms) return kForms;
+        milliseconds = *ms * (width == 1 ? 100u : width == 2 ? 10u : 1u);
+    }
+    const auto pad = [](std::uint32_t v) { return (v < 10 ? "0" : "") + std::to_string(v); };
+    if (*h > 23) return "hour " + pad(*h) + " is out of range (00-23)";
+    if (*m > 59) return "minute " + pad(*m) + " is out of range (00-59)";
+    if (*s > 59)
+        return "second " + pad(*s) + " is out of range (00-59; leap seconds cannot be set)";
     t.hours = *h;
     t.minutes = *m;
     t.seconds = *s;
-    t.milliseconds = 0;
-    const std::size_t rest = at + 8;
-    if (rest == text.size()) return true;
-    const std::size_t width = text.size() - rest - 1;
-    if (text[rest] != '.' || width < 1 || width > 3) return false;
-    const auto ms = digits(text, rest + 1, width);
-    if (!ms) return false;
-    t.milliseconds = *ms * (width == 1 ? 100u : width == 2 ? 10u : 1u);
-    return true;
+    t.milliseconds = milliseconds;
+    return std::nullopt;
 }
 
 }  // namespace
 
-std::optional<SetTime> parseWhen(const std::string& text) {
+std::variant<SetTime, std::string> parseWhen(const std::string& text) {
     SetTime t;
     if (text == "now") {
         using namespace std::chrono;
@@ -183,14 +226,31 @@ std::optional<SetTime> parseWhen(const std::string& text) {
         t.milliseconds = static_cast<std::uint32_t>(ms % 1000);
         return t;
     }
-    if (text.size() >= 8 && text[2] == ':')
-        return timeOfDay(text, 0, t) ? std::optional(t) : std::nullopt;
+    // "'WHEN' is not ..." for a wrong form, "'WHEN': VALUE is out of range" else.
+    const auto problem = [&](const std::string& what) {
+        return "'" + text + (what == kForms ? "' " : "': ") + what;
+    };
+    if (text.size() >= 8 && text[2] == ':') {
+        if (auto e = timeOfDay(text, 0, t)) return problem(*e);
+        return t;
+    }
     const auto y = digits(text, 0, 4), m = digits(text, 5, 2), d = digits(text, 8, 2);
     if (!y || !m || !d || text[4] != '-' || text[7] != '-' || text.size() < 19 ||
         (text[10] != 'T' && text[10] != ' '))
-        return std::nullopt;
-    if (*m < 1 || *m > 12 || *d < 1 || *d > daysInMonth(*y, *m)) return std::nullopt;
-    if (!timeOfDay(text, 11, t)) return std::nullopt;
+        return problem(kForms);
+    // The form of the whole first, so that a bad form is not reported as a
+    // value out of range.
+    SetTime probe;
+    const auto timeError = timeOfDay(text, 11, probe);
+    if (timeError && *timeError == kForms) return problem(kForms);
+    if (*m < 1 || *m > 12)
+        return problem("month " + text.substr(5, 2) + " is out of range (01-12)");
+    if (*d < 1 || *d > daysInMonth(*y, *m))
+        return problem("day " + text.substr(8, 2) + " is out of range: " + kMonths[*m - 1] +
+                       (*m == 2 ? " " + text.substr(0, 4) : std::string()) + " has " +
+                       std::to_string(daysInMonth(*y, *m)) + " days");
+    if (timeError) return problem(*timeError);
+    t = probe;
     t.keepDate = false;
     t.year = *y;
     t.dayOfYear = dayOfYear(*y, *m, *d);
@@ -205,39 +265,47 @@ const char* helpText(const std::string& command) {
 
 std::variant<Request, UsageError> parse(const std::vector<std::string>& args) {
     Request r;
+    // Options may stand on either side of the command word: the words and
+    // options are collected first, then checked against the command.
     std::vector<std::string> words;
-    std::string name;  // the command, once known
+    std::vector<std::pair<std::string, std::string>> options;  // with a value
+    std::optional<std::string> unknown, valueless;
     bool help = false;
-    std::vector<std::string> kindOptions;  // --period, --every, --raise as given
+    static const std::map<std::string, bool> withValue = {
+        {"--board", false}, {"--count", true}, {"--timeout", true},
+        {"--period", true}, {"--every", true}, {"--raise", true}};  // true: watch only
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& a = args[i];
         if (a != "-h" && (a.size() < 2 || a[0] != '-' || a[1] != '-')) {
-            if (name.empty()) {
-                name = a;
-                if (!kCommands.count(name)) return UsageError{"unknown command '" + a + "'", ""};
-            } else {
-                words.push_back(a);
-            }
-            continue;
-        }
-        if (a == "--help" || a == "-h") {
+            words.push_back(a);
+        } else if (a == "--help" || a == "-h") {
             help = true;
-            continue;
-        }
-        if (a == "--json") {
+        } else if (a == "--json") {
             r.json = true;
-            continue;
+        } else if (!withValue.count(a)) {
+            if (!unknown) unknown = a;
+        } else if (i + 1 == args.size()) {
+            valueless = a;
+        } else {
+            options.emplace_back(a, args[++i]);
         }
-        // The rest take a value.
-        static const std::map<std::string, bool> withValue = {
-            {"--board", false}, {"--count", true}, {"--timeout", true},
-            {"--period", true}, {"--every", true}, {"--raise", true}};
-        const auto known = withValue.find(a);
-        if (known == withValue.end() || (known->second && name != "watch"))
-            return UsageError{"unknown option '" + a + "'", name};
-        if (i + 1 == args.size()) return UsageError{"option " + a + " needs a value", name};
-        const std::string& v = args[++i];
-        if (known->second && a != "--count" && a != "--timeout") kindOptions.push_back(a);
+    }
+    const std::string name = words.empty() ? "" : words.front();
+    if (!words.empty()) words.erase(words.begin());
+    if (!name.empty() && !kCommands.count(name))
+        return UsageError{"unknown command '" + name + "'", ""};
+    if (unknown) return UsageError{"unknown option '" + *unknown + "'", name};
+    if (valueless) return UsageError{"option " + *valueless + " needs a value", name};
+
+    std::vector<std::string> kindOptions;  // --period, --every, --raise as given
+    for (const auto& option : options) {
+        const std::string& a = option.first;
+        const std::string& v = option.second;
+        if (withValue.at(a) && name != "watch")
+            return UsageError{"option " + a + " goes with watch only" +
+                                  (name.empty() ? std::string() : ", not with " + name),
+                              name};
+        if (a != "--board" && a != "--count" && a != "--timeout") kindOptions.push_back(a);
         const auto bad = [&](const char* what) {
             return UsageError{"option " + a + ": '" + v + "' is not " + what, name};
         };
@@ -288,12 +356,9 @@ std::variant<Request, UsageError> parse(const std::vector<std::string>& args) {
             break;
         case Command::setTime: {
             if (auto e = expectWords(1)) return *e;
-            const auto when = parseWhen(words[0]);
-            if (!when)
-                return UsageError{
-                    "'" + words[0] + "' is not now, HH:MM:SS[.mmm] or YYYY-MM-DDTHH:MM:SS[.mmm]",
-                    name};
-            r.when = *when;
+            auto when = parseWhen(words[0]);
+            if (const auto* e = std::get_if<std::string>(&when)) return UsageError{*e, name};
+            r.when = std::get<SetTime>(when);
             break;
         }
         case Command::watch: {

@@ -28,11 +28,12 @@ struct Request {
     SetTime when;
     // watch
     Watch watch = Watch::heartbeat;
-    std::optional<std::uint32_t> count;       // none: until stopped
-    std::uint32_t timeout = 0xFFFFFFFFu;      // milliseconds per wait; all ones: none
-    double period = 1.0;                      // heartbeat, seconds
-    double every = 1.0;                       // match, seconds between matches
-    std::optional<std::uint32_t> raiseEvery;  // event, milliseconds
+    std::optional<std::uint32_t> count;   // none: until stopped
+    std::uint32_t timeout = 0xFFFFFFFFu;  // milliseconds per wait; all ones: none
+    // Options that change the board; without them a watch changes nothing.
+    std::optional<double> period;             // heartbeat: turn it on, seconds
+    std::optional<double> every;              // match: set one, seconds between matches
+    std::optional<std::uint32_t> raiseEvery;  // event: raise one every N milliseconds
 };
 
 // Bad input: the message, and the command whose usage to show ("" for all).
@@ -47,7 +48,8 @@ std::variant<Request, UsageError> parse(const std::vector<std::string>& args);
 // nullptr for an unknown command.
 const char* helpText(const std::string& command);
 
-// Parses "now", "HH:MM:SS[.mmm]" or "YYYY-MM-DDTHH:MM:SS[.mmm]".
-std::optional<SetTime> parseWhen(const std::string& text);
+// Parses "now", "HH:MM:SS[.mmm]" or "YYYY-MM-DDTHH:MM:SS[.mmm]"; on failure
+// the message says whether the form is wrong or which value is out of range.
+std::variant<SetTime, std::string> parseWhen(const std::string& text);
 
 }  // namespace lvzolt

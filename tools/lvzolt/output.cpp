@@ -1,8 +1,10 @@
 #include "output.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 namespace lvzolt {
 
@@ -76,10 +78,11 @@ std::string timeOfDay(unsigned hours, unsigned minutes, double seconds) {
     return text;
 }
 
-void printLine(const std::string& line) {
-    std::fputs(line.c_str(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
+void print(std::FILE* out, const std::string& text) {
+    errno = 0;
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0 ||
+        std::ferror(out))
+        throw WriteError{errno != 0 ? std::strerror(errno) : "write error"};
 }
 
 }  // namespace lvzolt

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <string>
 
 namespace lvzolt {
@@ -29,7 +30,14 @@ std::string timeOfDay(unsigned hours, unsigned minutes, double seconds);
 std::string shortest(double value);
 std::string shortest(float value);
 
-// Prints one line on stdout and flushes it, so that a watch shows live.
-void printLine(const std::string& line);
+// Output that could not be written: the system's reason.
+struct WriteError {
+    std::string reason;
+};
+
+// Prints text on out and flushes it, so that a watch shows live; throws
+// WriteError when it cannot.
+void print(std::FILE* out, const std::string& text);
+inline void printLine(std::FILE* out, const std::string& line) { print(out, line + "\n"); }
 
 }  // namespace lvzolt
