@@ -563,7 +563,9 @@ TEST_F(Tracing, LvzoltsSecondThreadShowsInTheTrace) {
 // short and its last call never returned.
 TEST_F(Tracing, AKilledProcessLeavesTheWaitItWasIn) {
     Process p(kLvzolt, {"watch", "heartbeat", "--period", "3600", "--count", "1"},
-              traced(kSimulator, {{"LD_LIBRARY_PATH", kTracerFolder.string()}}), folder_);
+              traced(kSimulator, {{"LD_LIBRARY_PATH", kTracerFolder.string()},
+                                  {"ZOLT_TRACE_LIMIT", "64K"}}),
+              folder_);
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
     while (slurp(trace_).find(R"("op":"waitHeartbeat")") == std::string::npos &&
            std::chrono::steady_clock::now() < deadline)
