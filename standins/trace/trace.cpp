@@ -389,6 +389,36 @@ bool isTraceHeader(const char* data, std::size_t n) {
 }
 
 #if defined(_WIN32)
+// A security descriptor whose access list admits only the process's user.
+bool ownerOnly(PSECURITY_DESCRIPTOR& descriptor, std::string& error) {
+    HANDLE token = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) {
+        error = "cannot read the process's user: " + systemError(GetLastError());
+        return false;
+    }
+    DWORD size = 0;
+    GetTokenInformation(token, TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    wchar_t* sid = nullptr;
+    const bool got = GetTokenInformation(token, TokenUser, buffer.data(), size, &size) &&
+                     ConvertSidToStringSidW(
+                         reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid);
+    const DWORD tokenError = GetLastError();
+    CloseHandle(token);
+    if (!got) {
+        error = "cannot read the process's user: " + systemError(tokenError);
+        return false;
+    }
+    const std::wstring sddl = L"D:P(A;;FA;;;" + std::wstring(sid) + L")";
+    LocalFree(sid);
+    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl.c_str(), SDDL_REVISION_1,
+                                                              &descriptor, nullptr)) {
+        error = "cannot make an owner-only access list: " + systemError(GetLastError());
+        return false;
+    }
+    return true;
+}
+
 void TraceFile::prepare(std::uint64_t) {}
 
 bool TraceFile::create(const std::string& path, std::uint64_t limit, std::string& error) {
@@ -422,13 +452,9 @@ bool TraceFile::create(const std::string& path, std::uint64_t limit, std::string
             return false;
         }
     }
-    // Full access for the owner, nothing for anyone else.
+    // Full access for the user running the host, nothing for anyone else.
     PSECURITY_DESCRIPTOR descriptor = nullptr;
-    if (!ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;OW)", SDDL_REVISION_1,
-                                                              &descriptor, nullptr)) {
-        error = "cannot make an owner-only access list: " + systemError(GetLastError());
-        return false;
-    }
+    if (!ownerOnly(descriptor, error)) return false;
     SECURITY_ATTRIBUTES security{sizeof security, descriptor, FALSE};
     file_ = CreateFileW(wpath.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, &security,
                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);

@@ -11,6 +11,11 @@
 #include <string>
 #include <thread>
 
+#if defined(_WIN32)
+#include <fcntl.h>
+#include <io.h>
+#endif
+
 #include "LV_zolt.h"
 
 namespace {
@@ -69,6 +74,9 @@ int every(LV_ZOLT_Handle board) {
 }  // namespace
 
 int main(int argc, char** argv) {
+#if defined(_WIN32)
+    _setmode(_fileno(stdout), _O_BINARY);  // the same lines as on Linux
+#endif
     const std::string mode = argc > 1 ? argv[1] : "";
     const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
     if (mode != "all" && mode != "time" && mode != "threads") {
