@@ -404,7 +404,10 @@ public:
     }
 };
 
-// True when the file at path begins with a zolt trace header line.
+// Enough for any header line: the driver's path is its only long part.
+constexpr unsigned kHeaderRead = 65536;
+
+// True when the text begins with a zolt trace header line.
 bool isTraceHeader(const char* data, std::size_t n) {
     static constexpr std::string_view prefix = R"({"trace":"zolt",)";
     return n > prefix.size() && std::string_view(data, n).starts_with(prefix) &&
@@ -462,11 +465,11 @@ bool TraceFile::create(const std::string& path, std::uint64_t limit, std::string
             error = "exists and cannot be read: " + systemError(GetLastError());
             return false;
         }
-        char head[512];
+        std::string head(kHeaderRead, '\0');
         DWORD got = 0;
-        const bool read = ReadFile(old, head, sizeof head, &got, nullptr) != 0;
+        const bool read = ReadFile(old, head.data(), kHeaderRead, &got, nullptr) != 0;
         CloseHandle(old);
-        if (!read || !isTraceHeader(head, got)) {
+        if (!read || !isTraceHeader(head.data(), got)) {
             error = "exists and is not a zolt trace; not replaced";
             return false;
         }
@@ -545,10 +548,10 @@ bool TraceFile::create(const std::string& path, std::uint64_t limit, std::string
             error = std::string("exists and cannot be read: ") + std::strerror(errno);
             return false;
         }
-        char head[512];
-        const ssize_t got = read(old, head, sizeof head);
+        std::string head(kHeaderRead, '\0');
+        const ssize_t got = read(old, head.data(), kHeaderRead);
         close(old);
-        if (got <= 0 || !isTraceHeader(head, static_cast<std::size_t>(got))) {
+        if (got <= 0 || !isTraceHeader(head.data(), static_cast<std::size_t>(got))) {
             error = "exists and is not a zolt trace; not replaced";
             return false;
         }
@@ -698,7 +701,18 @@ public:
         file_.write(line, seq);
     }
 
-    void forked() { file_.detach(); }
+#if !defined(_WIN32)
+    // In a child made by fork(): no writes into the parent's trace. Only
+    // async-signal-safe calls here, so the line is written by hand.
+    void forked() {
+        file_.detach();
+        Line line;
+        line.put("zolt trace: process ");
+        line.number(processId());
+        line.put(" is a fork of the traced process; its driver calls are not traced\n");
+        if (::write(2, line.text, line.size) < 0) return;
+    }
+#endif
 
 private:
     bool start();

@@ -5,6 +5,9 @@
 //   zolt_trace_host all          every export once, on board 0
 //   zolt_trace_host time [N]     open, N getTime (default 1), close
 //   zolt_trace_host threads N    open, N getTime on each of two threads, close
+//   zolt_trace_host fork N       open, getTime, fork; the child and the parent
+//                                call getTime N times at once, the child
+//                                exits normally, the parent closes (Linux)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +17,9 @@
 #if defined(_WIN32)
 #include <fcntl.h>
 #include <io.h>
+#else
+#include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 #include "LV_zolt.h"
@@ -79,8 +85,8 @@ int main(int argc, char** argv) {
 #endif
     const std::string mode = argc > 1 ? argv[1] : "";
     const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
-    if (mode != "all" && mode != "time" && mode != "threads") {
-        std::fprintf(stderr, "usage: zolt_trace_host all | time [N] | threads N\n");
+    if (mode != "all" && mode != "time" && mode != "threads" && mode != "fork") {
+        std::fprintf(stderr, "usage: zolt_trace_host all | time [N] | threads N | fork\n");
         return 2;
     }
     LV_ZOLT_Handle board = 0;
@@ -90,6 +96,19 @@ int main(int argc, char** argv) {
         every(board);
     } else if (mode == "time") {
         report("LV_ZOLT_getTime", getTimes(board, n));
+    } else if (mode == "fork") {
+#if !defined(_WIN32)
+        report("LV_ZOLT_getTime", getTimes(board, 1));
+        std::fflush(stdout);
+        const pid_t child = fork();
+        if (child == 0) {
+            getTimes(board, n);
+            std::exit(0);  // destructors run, as at any normal exit
+        }
+        report("LV_ZOLT_getTime", getTimes(board, n));
+        int status = 0;
+        waitpid(child, &status, 0);
+#endif
     } else {
         std::thread other([&] { getTimes(board, n); });
         getTimes(board, n);

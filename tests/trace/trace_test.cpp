@@ -559,6 +559,26 @@ TEST_F(Tracing, LvzoltsSecondThreadShowsInTheTrace) {
     EXPECT_NE(*raising.begin(), *waiting.begin());
 }
 
+// A forked child calling at the same time as its parent neither writes
+// into the parent's trace nor cuts it at its exit; it says so on stderr.
+TEST_F(Tracing, AForkedChildLeavesItsParentsTraceAlone) {
+    const Outcome r = run(kHost, {"fork", "300"}, traced(kSimulator));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out, "LV_ZOLT_open 0\nLV_ZOLT_getTime 0\nLV_ZOLT_getTime 0\nLV_ZOLT_close 0\n");
+    EXPECT_NE(r.err.find("is a fork of the traced process"), std::string::npos) << r.err;
+    EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+    const Trace t = zolt::trace::read(trace_);
+    EXPECT_FALSE(t.cutShort);
+    std::vector<std::string> expected{"open"};
+    expected.insert(expected.end(), 301, "getTime");
+    expected.emplace_back("close");
+    EXPECT_EQ(opNames(t), expected);
+    for (const Call& c : t.calls) {
+        EXPECT_TRUE(c.returned);
+        EXPECT_EQ(c.thread, t.calls.front().thread) << "seq " << c.seq;
+    }
+}
+
 // A process killed inside a wait leaves the wait's entry: the trace is cut
 // short and its last call never returned.
 TEST_F(Tracing, AKilledProcessLeavesTheWaitItWasIn) {
