@@ -135,10 +135,14 @@ public:
         if (pid_ == 0) {
             std::freopen(outFile_.c_str(), "w", stdout);
             std::freopen(errFile_.c_str(), "w", stderr);
-            std::vector<char*> argv{const_cast<char*>(program.c_str())};
+            std::vector<char*> argv;
+#if defined(LV_ZOLT_CHILD_EMULATOR)
+            argv.push_back(const_cast<char*>(LV_ZOLT_CHILD_EMULATOR));
+#endif
+            argv.push_back(const_cast<char*>(program.c_str()));
             for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
             argv.push_back(nullptr);
-            execv(program.c_str(), argv.data());
+            execv(argv[0], argv.data());
             _exit(127);
         }
 #endif
@@ -233,6 +237,7 @@ TEST_F(Tracing, EveryCallIsInTheTraceWithItsRecordsAndStatus) {
     EXPECT_FALSE(t.fullAt);
     EXPECT_EQ(t.header.driver, fs::canonical(kSimulator).string());
     EXPECT_EQ(t.header.limit, 67108864u);
+    EXPECT_EQ(t.header.arch, sizeof(void*) == 8 ? "x86_64" : "i386");
 #if defined(_WIN32)
     EXPECT_EQ(t.header.os, "windows");
 #else
