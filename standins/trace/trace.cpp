@@ -30,10 +30,9 @@
 #define ZOLT_TRACE_API __attribute__((visibility("default")))
 #endif
 
-extern "C" {
-ZOLT_TRACE_API extern const int zolt_trace_format;
-}
-const int zolt_trace_format = 1;
+// The marker is a function, not a variable: two tracers in one process
+// (one named as the other's driver) must not share a data symbol.
+extern "C" ZOLT_TRACE_API int zolt_trace_format(void) { return 1; }
 
 namespace {
 
@@ -292,7 +291,11 @@ std::string wallClockUtc() {
 bool loadLibrary(const std::string& path, Library& library, std::string& error) {
     // Deep binding: the driver's calls of its own operations find its own
     // definitions, not the tracer's, which sit earlier in the global scope.
+#if defined(ZOLT_TRACE_NO_DEEP_BINDING)
+    library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+#else
     library = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL | RTLD_DEEPBIND);
+#endif
     if (library == nullptr) {
         const char* e = dlerror();
         error = e != nullptr ? e : "unknown error";
@@ -515,7 +518,7 @@ void TraceFile::finish() {
     CloseHandle(mapping_);
     LARGE_INTEGER at;
     at.QuadPart = static_cast<LONGLONG>(end);
-    if (SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) SetEndOfFile(file_);
+    if (end != 0 && SetFilePointerEx(file_, at, nullptr, FILE_BEGIN)) SetEndOfFile(file_);
     CloseHandle(file_);
     file_ = INVALID_HANDLE_VALUE;
 }
@@ -589,9 +592,10 @@ void TraceFile::finish() {
     if (fd_ < 0) return;
     std::uint64_t end = offset_.exchange(kClosed);
     if (end == kClosed) end = end_.load();
-    // A forked child neither wrote here nor cuts its parent's file. The
+    // A forked child neither wrote here nor cuts its parent's file; a trace
+    // whose "full" line is still being written keeps its full size. The
     // mapping stays: a thread still inside a call may be copying its line.
-    if (getpid() == owner_ && ftruncate(fd_, static_cast<off_t>(end)) != 0) {
+    if (getpid() == owner_ && end != 0 && ftruncate(fd_, static_cast<off_t>(end)) != 0) {
         std::fprintf(stderr, "zolt trace: cannot cut the trace to %llu bytes: %s\n",
                      static_cast<unsigned long long>(end), std::strerror(errno));
     }

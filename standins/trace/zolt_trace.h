@@ -66,7 +66,9 @@
  *      "out":"<record bytes, hex>"}
  *
  *   t is the monotonic clock in nanoseconds (clock_ns in the header places
- *   it on the wall clock); dur is the time the real call took. open's enter
+ *   it on the wall clock), read as the call enters the tracer and as the
+ *   driver returns; dur is the difference, the time the call took (the
+ *   enter line's writing, a fraction of a microsecond, included). open's enter
  *   line has "value" and no handle; its exit line the new "handle" and, on
  *   status 0, "word4" (the board value). The operations that take a 32-bit
  *   value have "value"; close, resetFirmware and simEvent only the handle.
@@ -108,8 +110,8 @@
 
 #define ZOLT_TRACE_UNAVAILABLE 240
 
-/* Exported by every tracing driver; a driver that has it is refused as the
- * real driver. Its value is the trace format version. */
+/* A function exported by every tracing driver; a driver that has it is
+ * refused as the real driver. It returns the trace format version. */
 #define ZOLT_TRACE_MARKER "zolt_trace_format"
 
 #endif
