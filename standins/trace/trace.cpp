@@ -571,8 +571,20 @@ bool TraceFile::create(const std::string& path, std::uint64_t limit, std::string
         return false;
     }
     fchmod(fd_, 0600);
+    // The file's blocks are reserved now: a page of a mapping that the disk
+    // has no room for would end the host with SIGBUS at some later call.
+    // Where the file system cannot reserve, the file stays sparse.
+    const int reserved = fallocate(fd_, 0, 0, static_cast<off_t>(limit));
+    if (reserved != 0 && errno != EOPNOTSUPP) {
+        error = "cannot reserve " + std::to_string(limit) + " bytes (ZOLT_TRACE_LIMIT): " +
+                std::strerror(errno);
+        close(fd_);
+        unlink(path.c_str());
+        fd_ = -1;
+        return false;
+    }
     void* view = MAP_FAILED;
-    if (ftruncate(fd_, static_cast<off_t>(limit)) == 0)
+    if (reserved == 0 || ftruncate(fd_, static_cast<off_t>(limit)) == 0)
         view = mmap(nullptr, static_cast<std::size_t>(limit), PROT_READ | PROT_WRITE, MAP_SHARED,
                     fd_, 0);
     if (view == MAP_FAILED) {

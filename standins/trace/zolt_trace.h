@@ -74,9 +74,11 @@
  *   value have "value"; close, resetFirmware and simEvent only the handle.
  *   A record address that is null is not read: its line has no "in"/"out".
  *
- *   The file is mapped into memory at its full size (the limit) and written
- *   there: no system call per call, and whatever was written survives a
- *   kill of the process. At normal exit the file is cut to what was
+ *   The file is mapped into memory at its full size (the limit), its disk
+ *   space reserved up front (so that a full disk cannot end the host in the
+ *   middle of a run; a disk without room for the limit refuses at the
+ *   start), and written there: no system call per call, and whatever was
+ *   written survives a kill of the process. At normal exit the file is cut to what was
  *   written; after a kill it keeps NUL bytes after the last line. When the
  *   next line would pass the limit, one line {"ev":"full","seq":N,"t":..}
  *   is written (N: the call that did not fit) and nothing more; calls still
