@@ -50,7 +50,7 @@ Driver& traced() {
         setenv("ZOLT_TRACE_FILE", traceFile.c_str(), 1);
         // Room for every call of the run: a full trace would stop writing
         // and flatter the figure.
-        setenv("ZOLT_TRACE_LIMIT", "2G", 0);
+        setenv("ZOLT_TRACE_LIMIT", "1G", 0);
         return load(LV_ZOLT_TRACE_FILE);
     }();
     return d;
