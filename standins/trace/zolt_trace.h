@@ -9,8 +9,10 @@
  * ---------------------------------------------------------------------------
  * Putting it in front of a driver
  *
- *   The build places it in build/<preset>/bin/trace/. LV_zolt loads the
- *   first zolt the loader finds, so:
+ *   The build places it in build/<preset>/bin/trace/; an install with
+ *   LV_ZOLT_INSTALL_TRACER=ON puts it, with this header, in lib/zolt-trace/
+ *   (Windows: tracing-driver\), never over a driver that is not a tracer.
+ *   LV_zolt loads the first zolt the loader finds, so:
  *
  *   Linux: put the tracer's folder ahead on the loader's path, or put
  *   libzolt.so of the tracer beside libLV_zolt.so (moving the real driver
