@@ -101,6 +101,8 @@ struct Outcome {
 // for it (the tracer's variables not given are unset).
 class Process {
 public:
+    // The child's output goes to files in `folder`, which is also its
+    // current folder.
     Process(const fs::path& program, const std::vector<std::string>& args, Environment env,
             const fs::path& folder)
         : outFile_(folder / "out.txt"), errFile_(folder / "err.txt") {
@@ -124,7 +126,7 @@ public:
         for (const std::string& a : args) line += L" " + fs::path(a).wstring();
         PROCESS_INFORMATION info{};
         if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                            nullptr, &start, &info))
+                            folder.c_str(), &start, &info))
             ADD_FAILURE() << "cannot start " << program << ": " << GetLastError();
         CloseHandle(out);
         CloseHandle(err);
@@ -135,6 +137,7 @@ public:
         if (pid_ == 0) {
             std::freopen(outFile_.c_str(), "w", stdout);
             std::freopen(errFile_.c_str(), "w", stderr);
+            if (chdir(folder.c_str()) != 0) _exit(126);
             std::vector<char*> argv;
 #if defined(LV_ZOLT_CHILD_EMULATOR)
             argv.push_back(const_cast<char*>(LV_ZOLT_CHILD_EMULATOR));
@@ -372,6 +375,36 @@ TEST_F(Tracing, AnOldTraceIsReplaced) {
     ASSERT_EQ(r.exit, 0) << r.err;
     const Trace t = zolt::trace::read(trace_);
     EXPECT_NE(t.header.pid, 1);
+    EXPECT_EQ(t.calls.size(), 3u);
+}
+
+// Without ZOLT_TRACE_FILE the trace is zolt-trace-<pid>.jsonl in the
+// current folder; "%p" in ZOLT_TRACE_FILE is the process id too.
+TEST_F(Tracing, TheTraceFileIsNamedByTheProcessId) {
+    const auto tracesIn = [](const fs::path& folder) {
+        std::vector<fs::path> found;
+        for (const auto& entry : fs::directory_iterator(folder))
+            if (entry.path().extension() == ".jsonl") found.push_back(entry.path());
+        return found;
+    };
+    const Outcome byDefault = run(kHost, {"time"}, {{"ZOLT_TRACE_DRIVER", kSimulator.string()}});
+    ASSERT_EQ(byDefault.exit, 0) << byDefault.err;
+    std::vector<fs::path> found = tracesIn(folder_);
+    ASSERT_EQ(found.size(), 1u);
+    Trace t = zolt::trace::read(found[0]);
+    EXPECT_EQ(found[0].filename().string(),
+              "zolt-trace-" + std::to_string(t.header.pid) + ".jsonl");
+    fs::remove(found[0]);
+
+    fs::create_directory(folder_ / "named");
+    const Outcome named = run(kHost, {"time"},
+                              traced(kSimulator, {{"ZOLT_TRACE_FILE",
+                                                   (folder_ / "named" / "run-%p.jsonl").string()}}));
+    ASSERT_EQ(named.exit, 0) << named.err;
+    found = tracesIn(folder_ / "named");
+    ASSERT_EQ(found.size(), 1u);
+    t = zolt::trace::read(found[0]);
+    EXPECT_EQ(found[0].filename().string(), "run-" + std::to_string(t.header.pid) + ".jsonl");
     EXPECT_EQ(t.calls.size(), 3u);
 }
 
