@@ -29,7 +29,7 @@ lib/pkgconfig/LV_zolt.pc
 share/doc/LV_zolt/exports.md"
 
 # 1. By default nothing named zolt is installed.
-cmake -DLV_ZOLT_INSTALL_SIMULATOR=OFF "$build" >/dev/null
+cmake -DLV_ZOLT_INSTALL_SIMULATOR=OFF -DLV_ZOLT_INSTALL_TRACER=OFF "$build" >/dev/null
 cmake --install "$build" --prefix "$work/default" >/dev/null
 [ "$(tree "$work/default")" = "$library_tree" ] || fail "default install tree differs:
 $(diff <(echo "$library_tree") <(tree "$work/default") || true)"
@@ -52,6 +52,23 @@ if cmake --install "$build" --prefix "$work/real" >"$work/real.log" 2>&1; then
 fi
 grep -q "is not the simulator" "$work/real.log" || fail "no clear message when refusing: $(cat "$work/real.log")"
 [ "$(cat "$work/real/lib/libzolt.so")" = "a real driver" ] || fail "the existing driver was changed"
+
+# 3b. The tracing driver, when asked for, lands in a folder of its own with
+# its manual, and is never installed over a real driver there.
+cmake -DLV_ZOLT_INSTALL_TRACER=ON "$build" >/dev/null
+cmake --install "$build" --prefix "$work/traced" >/dev/null
+for f in lib/zolt-trace/libzolt.so lib/zolt-trace/zolt_trace.h lib/libzolt.so; do
+  [ -f "$work/traced/$f" ] || fail "install with the tracer lacks $f"
+done
+cmake --install "$build" --prefix "$work/traced" >/dev/null || fail "the tracer could not be installed over itself"
+mkdir -p "$work/real-trace/lib/zolt-trace"
+echo "a real driver" >"$work/real-trace/lib/zolt-trace/libzolt.so"
+if cmake --install "$build" --prefix "$work/real-trace" >"$work/real-trace.log" 2>&1; then
+  fail "installing the tracer replaced an existing driver"
+fi
+grep -q "Not installing the tracing driver" "$work/real-trace.log" || fail "no clear message when refusing: $(cat "$work/real-trace.log")"
+[ "$(cat "$work/real-trace/lib/zolt-trace/libzolt.so")" = "a real driver" ] || fail "the existing driver was changed"
+cmake -DLV_ZOLT_INSTALL_TRACER=OFF "$build" >/dev/null
 
 # Each host must print the board's identification and time.
 check_output() {

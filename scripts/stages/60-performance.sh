@@ -30,3 +30,6 @@ for preset in performance-gcc performance-clang; do
   python3 benchmarks/callgrind_bounds.py "$build"
 done
 python3 benchmarks/overhead_table.py build/performance-gcc --repetitions 3 --min-time 0.05
+# Tracing's cost: getTime of the simulated board traced against untraced,
+# as a ratio measured in one run (reported; the goal is at most 4).
+python3 benchmarks/trace_ratio.py build/performance-gcc --repetitions 3
