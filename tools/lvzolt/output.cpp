@@ -70,7 +70,10 @@ Json& Json::add(const char* name, const Json& object) {
 }
 
 std::string timeOfDay(unsigned hours, unsigned minutes, double seconds) {
-    const double us = std::isfinite(seconds) ? std::floor(seconds * 1e6) : 0.0;
+    // Truncated to the microsecond, but a real just below a whole microsecond
+    // only through its binary form (4.8 s) shows as that microsecond on
+    // every target, whatever precision the product is computed in.
+    const double us = std::isfinite(seconds) ? std::floor(seconds * 1e6 + 1e-6) : 0.0;
     const auto whole = static_cast<long long>(us);
     char text[40];
     std::snprintf(text, sizeof text, "%02u:%02u:%02lld.%06lld", hours, minutes, whole / 1000000,
