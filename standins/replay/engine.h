@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "reader.h"
-#include "report.h"
+#include "replay_report.h"
 
 namespace zolt::replay {
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "LV_zolt.h"
-#include "report.h"
+#include "replay_report.h"
 #include "trace_fixture.h"
 #include "zolt_replay.h"
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "report.h"
+#include "replay_report.h"
 
 using zolt::replay::checkReport;
 using zolt::replay::OperationCounts;

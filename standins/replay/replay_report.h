@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <string>
@@ -44,5 +45,9 @@ struct Verdict {
 Verdict checkReport(std::string_view text, std::string_view name);
 // The same over a file, which may be missing or unreadable (status 2).
 Verdict checkReportFile(const std::string& path);
+
+// `zolt-trace check-report REPORT`: the verdict's text on out (on err when the
+// report is not readable, status 2), and its status as the exit status.
+int checkReportCommand(const std::string& path, std::FILE* out, std::FILE* err);
 
 }  // namespace zolt::replay

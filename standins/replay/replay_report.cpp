@@ -1,4 +1,4 @@
-#include "report.h"
+#include "replay_report.h"
 
 #include <array>
 #include <fstream>
@@ -167,6 +167,12 @@ Verdict checkReportFile(const std::string& path) {
     text << in.rdbuf();
     if (in.bad()) return {2, path + ": cannot be read\n"};
     return checkReport(text.str(), path);
+}
+
+int checkReportCommand(const std::string& path, std::FILE* out, std::FILE* err) {
+    const Verdict v = checkReportFile(path);
+    std::fputs(((v.status == 2 ? "zolt-trace: " : "") + v.text).c_str(), v.status == 2 ? err : out);
+    return v.status;
 }
 
 }  // namespace zolt::replay
