@@ -184,13 +184,18 @@ json parseLine(std::string_view text, const std::string& file, std::size_t numbe
     json object;
     try {
         object = json::parse(text.begin(), text.end());
-    } catch (const json::parse_error& e) {
+    } catch (const json::exception& e) {
         if (header) throw ReadError(file, number, "not a zolt trace (the first line is not JSON)");
-        // "[json.exception.parse_error.101] parse error at line 1, column 5: ..."
+        // "[json.exception.parse_error.101] parse error at line 1, column 5: why"
         std::string why = e.what();
-        if (const auto colon = why.find(": "); colon != std::string::npos)
-            why = why.substr(colon + 2);
-        throw ReadError(file, number, "not JSON: " + why);
+        if (const auto id = why.find("] "); id != std::string::npos) why = why.substr(id + 2);
+        std::string where;
+        if (const auto* p = dynamic_cast<const json::parse_error*>(&e)) {
+            where = " at column " + std::to_string(p->byte);
+            if (const auto colon = why.find(": "); colon != std::string::npos)
+                why = why.substr(colon + 2);
+        }
+        throw ReadError(file, number, "not JSON" + where + ": " + why);
     }
     if (!object.is_object()) {
         if (header) throw ReadError(file, number, "not a zolt trace (the first line is not a JSON object)");

@@ -224,7 +224,11 @@ TEST(TraceReader, NamesFileAndLineOfEveryDamage) {
         {"header pid as text",
          line(R"({"trace":"zolt","version":1,"pid":"1","os":"linux","arch":"i386","driver":"d","start":"s","clock_ns":0,"limit":1})"),
          "t.trace:1: \"pid\" must be an integer, not a string"},
-        {"event not JSON", kHeader + "{\"ev\":\"enter\",\n", "t.trace:2: not JSON: ..."},
+        {"event not JSON", kHeader + "{\"ev\":\"enter\",\n", "t.trace:2: not JSON at column 15: ..."},
+        {"number beyond a double", kHeader + line(R"({"ev":"enter","seq":1,"t":5e8030000})"),
+         "t.trace:2: not JSON: number overflow parsing '5e8030000'"},
+        {"header number beyond a double", line(R"({"trace":"zolt","version":1e999})"),
+         "t.trace:1: not a zolt trace (the first line is not JSON)"},
         {"event not an object", kHeader + "17\n", "t.trace:2: not a JSON object but an unsigned integer"},
         {"empty line", kHeader + kEnter1 + "\n", "t.trace:3: empty line"},
         {"NUL inside a line", kHeader + "{\"ev\":\"en\0ter\"}\n"s,
@@ -360,6 +364,24 @@ TEST(TraceReader, ReadsFilesAndNamesThemInErrors) {
         EXPECT_EQ(std::string(e.what()).rfind(path.string() + ": cannot open: ", 0), 0u) << e.what();
     }
 }
+
+#ifdef ZOLT_TRACE_FUZZ_CORPUS
+// The fuzzer's seeds and the inputs it found faults with: each reads, or is
+// refused with a ReadError naming a line, and nothing else escapes.
+TEST(TraceReader, FuzzCorpusReadsOrIsRefused) {
+    std::size_t files = 0;
+    for (const auto& entry : std::filesystem::directory_iterator(ZOLT_TRACE_FUZZ_CORPUS)) {
+        SCOPED_TRACE(entry.path().string());
+        ++files;
+        try {
+            zolt::trace::read(entry.path());
+        } catch (const ReadError& e) {
+            EXPECT_GT(e.line, 0u) << e.what();
+        }
+    }
+    EXPECT_GT(files, 0u);
+}
+#endif
 
 TEST(TraceReader, FieldsAndTextForms) {
     const auto& latitude = zolt::operations[*zolt::operationIndex("getLatitude")];
