@@ -106,6 +106,10 @@ class Replay {
             engine_.emplace(zolt::trace::read(*file), exhausted);
         } catch (const zolt::trace::ReadError& e) {
             fail("zolt replay: " + std::string(e.what()) + "; every call returns 242");
+        } catch (const std::exception& e) {  // out of memory, say: still no exception to the host
+            fail("zolt replay: " + *file + ": cannot be read (" + e.what() + "); every call returns 242");
+        }
+        if (!engine_) {
             if (reportPath_) writeReport();
             return;
         }
