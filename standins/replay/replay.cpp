@@ -63,6 +63,16 @@ bool writeFile(const std::string& path, const std::string& text, std::string& wh
     return true;
 }
 
+// A call that gets no recorded answer: the outputs hold zeros, not whatever
+// the caller's record held, and an open hands out a null handle.
+void clearOutputs(const zolt::Operation& op, void* record, BoardRecord** opened) {
+    if (op.shape == zolt::Shape::open && opened) *opened = nullptr;
+    if (op.shape != zolt::Shape::record || record == nullptr) return;
+    const std::uint32_t out = zolt::byteMask(op, zolt::Flow::out);
+    for (unsigned b = 0; b < op.size; ++b)
+        if (out >> b & 1u) static_cast<std::uint8_t*>(record)[b] = 0;
+}
+
 class Replay {
    public:
     std::mutex mutex;
@@ -120,6 +130,8 @@ class Replay {
     }
 
     bool started() const { return started_; }
+    // The test hook was used: a replay is begun by a call, not by exiting.
+    bool restarted = false;
 
     // Under the lock: the report of the replay as it stands, final. A host
     // that made no call gets one too.
@@ -144,8 +156,12 @@ class Replay {
                       BoardRecord* handle, std::uint64_t value, void* record,
                       BoardRecord** opened) {
         start();
-        if (!engine_) return ZOLT_REPLAY_BAD_TRACE;
         const zolt::Operation& op = zolt::operations[operation];
+        if (!engine_) {
+            lock.unlock();
+            clearOutputs(op, record, opened);
+            return ZOLT_REPLAY_BAD_TRACE;
+        }
         Request request;
         request.operation = operation;
         request.value = value;
@@ -159,6 +175,7 @@ class Replay {
         const Answer answer = engine_->answer(request);
         if (!answer.played) {
             lock.unlock();
+            clearOutputs(op, record, opened);
             printLine(answer.message);
             return ZOLT_REPLAY_NOT_RECORDED;
         }
@@ -246,7 +263,7 @@ struct ReportAtExit {
         std::unique_lock<std::mutex> lock(r.mutex, std::defer_lock);
         for (int i = 0; i < 200 && !lock.try_lock(); ++i)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        r.finish();
+        if (r.started() || !r.restarted) r.finish();
     }
 } reportAtExit;
 
@@ -282,6 +299,7 @@ ZOLT_REPLAY_API void ZOLT_REPLAY_CALL zoltreplay_restart(void) {
     const std::lock_guard<std::mutex> lock(r.mutex);
     if (r.started()) r.finish();
     r.reset();
+    r.restarted = true;
 }
 
 }  // extern "C"

@@ -55,8 +55,9 @@
  *   A call the trace does not hold, or whose recordings are used up under
  *   ZOLT_REPLAY_EXHAUSTED=fail, returns ZOLT_REPLAY_NOT_RECORDED at once and
  *   prints one line on stderr naming the call and the nearest recorded call
- *   (its file and line) with the fields that differ. Its record is left as
- *   it was.
+ *   (its file and line) with the fields that differ. Such a call, like every
+ *   call answered ZOLT_REPLAY_BAD_TRACE, gets zeros in the fields of its
+ *   record that the layer reads, and an open a null handle.
  *
  *   A recorded call that never returned (the recording process ended inside
  *   the driver: an entry without an exit) cannot be replayed: the call it

@@ -168,6 +168,11 @@ TEST(Replay, ExhaustedRecordingsFailOrRepeatTheLast) {
             EXPECT_EQ(fourth.seconds, 3.5);
             EXPECT_EQ(err, "");
         } else {
+            // Zeros, not what the layer's stack held.
+            EXPECT_EQ(fourth.seconds, 0);
+            EXPECT_EQ(fourth.minutes, 0);
+            EXPECT_EQ(fourth.hours, 0);
+            EXPECT_EQ(fourth.day, 0);
             EXPECT_EQ(err, "zolt replay: not recorded: getTime on board 1: its recordings are "
                            "used up (3, the last at " +
                                s.at(lastLine) + "; ZOLT_REPLAY_EXHAUSTED=fail)\n");
@@ -378,7 +383,11 @@ TEST(Replay, ABadTraceOrSettingAnswersEveryCallWithItsOwnStatus) {
         LV_ZOLT_Handle board = 0;
         std::uint16_t value = 0;
         EXPECT_EQ(LV_ZOLT_open(&board, 0, &value), ZOLT_REPLAY_BAD_TRACE);
-        EXPECT_EQ(getTime(board).status, ZOLT_REPLAY_BAD_TRACE);
+        EXPECT_EQ(board, 0u);
+        const Time time = getTime(board);
+        EXPECT_EQ(time.status, ZOLT_REPLAY_BAD_TRACE);
+        EXPECT_EQ(time.seconds, 0);
+        EXPECT_EQ(time.day, 0);
         EXPECT_EQ(LV_ZOLT_close(board), ZOLT_REPLAY_BAD_TRACE);
         const std::string err = ::testing::internal::GetCapturedStderr();
         EXPECT_EQ(lines(err), 1u) << err;
