@@ -64,7 +64,7 @@ std::string targetText(Target t, bool live) {
 }
 
 struct Difference {
-    std::string name, recorded, called;
+    std::string name, recorded;
 };
 
 }  // namespace
@@ -168,15 +168,14 @@ std::string Engine::nearest(const Request& r) const {
         std::vector<Difference> diffs;
         if (op.shape != Shape::open &&
             (targets_[i].board != r.target.board || targets_[i].id != r.target.id))
-            diffs.push_back({"board", targetText(targets_[i], false), targetText(r.target, true)});
+            diffs.push_back({"board", targetText(targets_[i], false)});
         if ((op.shape == Shape::open || op.shape == Shape::value) && c.value.value_or(0) != r.value)
-            diffs.push_back({"value", std::to_string(c.value.value_or(0)), std::to_string(r.value)});
+            diffs.push_back({"value", std::to_string(c.value.value_or(0))});
         if (op.shape == Shape::record && r.in && c.in.size() == op.size)
             for (const Field& f : op.fields)
                 if (f.flow == Flow::in &&
                     std::memcmp(c.in.data() + f.offset, r.in + f.offset, f.width) != 0)
-                    diffs.push_back(
-                        {std::string(f.name), fieldValue(f, c.in.data()), fieldValue(f, r.in)});
+                    diffs.push_back({std::string(f.name), fieldValue(f, c.in.data())});
         if (best == trace_.calls.size() || diffs.size() < bestDiffs.size()) {
             best = i;
             bestDiffs = std::move(diffs);
@@ -184,9 +183,10 @@ std::string Engine::nearest(const Request& r) const {
     }
     if (best == trace_.calls.size())
         return "; the trace holds no " + std::string(op.name) + " call";
-    std::string text = "; nearest: " + describe(best) + ", differs in ";
+    std::string text = "; nearest: " + describe(best);
     for (std::size_t k = 0; k < bestDiffs.size(); ++k)
-        text += (k ? ", " : "") + bestDiffs[k].name + " (recorded " + bestDiffs[k].recorded + ")";
+        text += (k ? ", " : ", differs in ") + bestDiffs[k].name + " (recorded " +
+                bestDiffs[k].recorded + ")";
     return text;
 }
 
