@@ -105,24 +105,20 @@ class Replay {
         if (!file)
             fail("zolt replay: ZOLT_REPLAY_FILE is not set: it names the trace to play; "
                  "every call returns 242");
+        if (!report_.error) {
+            try {
+                engine_.emplace(zolt::trace::read(*file), exhausted);
+            } catch (const zolt::trace::ReadError& e) {
+                fail("zolt replay: " + std::string(e.what()) + "; every call returns 242");
+            } catch (const std::exception& e) {  // out of memory, say: never thrown at the host
+                fail("zolt replay: " + *file + ": cannot be read (" + e.what() +
+                     "); every call returns 242");
+            }
+        }
         // The report written now stands until the one at exit replaces it:
         // a host that dies leaves "finished": false, not an older report.
-        if (reportPath_ && !writeReport()) {
-            reportPath_.reset();
-            return;
-        }
-        if (report_.error) return;
-        try {
-            engine_.emplace(zolt::trace::read(*file), exhausted);
-        } catch (const zolt::trace::ReadError& e) {
-            fail("zolt replay: " + std::string(e.what()) + "; every call returns 242");
-        } catch (const std::exception& e) {  // out of memory, say: still no exception to the host
-            fail("zolt replay: " + *file + ": cannot be read (" + e.what() + "); every call returns 242");
-        }
-        if (!engine_) {
-            if (reportPath_) writeReport();
-            return;
-        }
+        if (reportPath_ && !writeReport()) reportPath_.reset();
+        if (!engine_) return;
         const zolt::trace::Trace& t = engine_->trace();
         if (t.fullAt)
             printLine("zolt replay: " + t.file + ": the trace is full at call " +
@@ -218,7 +214,8 @@ class Replay {
         std::string why;
         if (writeFile(*reportPath_, reportText(report_), why)) return true;
         const std::string line = "zolt replay: ZOLT_REPLAY_REPORT=\"" + *reportPath_ +
-                                 "\" cannot be written (" + why + "); every call returns 242";
+                                 "\" cannot be written (" + why + ")" +
+                                 (report_.finished ? "" : "; every call returns 242");
         printLine(line);
         if (!report_.finished) {
             if (!report_.error) report_.error = line;

@@ -490,6 +490,8 @@ TEST(Replay, TheReportTellsAHostThatStoppedEarly) {
     auto verdict = zolt::replay::checkReportFile(s.report);
     EXPECT_EQ(verdict.status, 1) << verdict.text;
     EXPECT_TRUE(contains(verdict.text, "did not exit normally")) << verdict.text;
+    // As the replay stood at the first call.
+    EXPECT_TRUE(contains(verdict.text, "getTime: 3 recordings left unplayed")) << verdict.text;
 
     const auto report = s.end();
     EXPECT_EQ(report["finished"], true);
