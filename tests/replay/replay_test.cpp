@@ -325,23 +325,64 @@ TEST(Replay, HandlesMapToBoardsInOrderOfOpening) {
     expectCounts(report, "open", 4, 0, 0, 0);
 }
 
+// A recording process killed inside the driver left an entry without an
+// exit: that call cannot be answered, but a host that does not make it has
+// played everything the trace holds.
 TEST(Replay, ACallThatNeverReturnedIsNotReplayed) {
     TraceText t;
     t.open(0, kHandleA, 4100);
     WaitRecord wait{1000};
     t.record("waitHeartbeat", kHandleA, wait, 0, wait, 1, 1000, false);
     const std::size_t line = t.lastEntryLine();
-    Session s(t.text());
-    const LV_ZOLT_Handle board = openBoard(0, 4100);
-    ::testing::internal::CaptureStderr();
-    EXPECT_EQ(LV_ZOLT_waitHeartbeat(board, 1000), ZOLT_REPLAY_NOT_RECORDED);
-    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
-              "zolt replay: not replayable: waitHeartbeat on board 1 (value0=1000): the recorded "
-              "call at " +
-                  s.at(line) + " never returned\n");
-    const auto report = s.end();
-    expectCounts(report, "waitHeartbeat", 0, 0, 1, 0);
-    EXPECT_EQ(report["complete"], false);
+    for (const bool called : {true, false}) {
+        SCOPED_TRACE(called ? "called" : "not called");
+        Session s(t.text());
+        const LV_ZOLT_Handle board = openBoard(0, 4100);
+        if (called) {
+            ::testing::internal::CaptureStderr();
+            EXPECT_EQ(LV_ZOLT_waitHeartbeat(board, 1000), ZOLT_REPLAY_NOT_RECORDED);
+            EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+                      "zolt replay: not replayable: waitHeartbeat on board 1 (value0=1000): the "
+                      "recorded call at " +
+                          s.at(line) + " never returned\n");
+        }
+        const auto report = s.end();
+        expectCounts(report, "waitHeartbeat", 0, 0, called ? 1 : 0, 0);
+        EXPECT_EQ(report["operations"]["waitHeartbeat"]["notReturned"], called ? 0 : 1);
+        EXPECT_EQ(report["complete"], !called);
+    }
+}
+
+// What a killed recording leaves (NUL bytes after a line cut short) and a
+// trace that reached its size bound are played as far as they go.
+TEST(Replay, TracesCutShortOrFullPlayAsFarAsTheyGo) {
+    const std::string whole = polledTime().text();
+    const std::string lastLine = whole.substr(whole.rfind('\n', whole.size() - 2) + 1);
+    const struct {
+        const char* name;
+        std::string text;
+        std::uint8_t close;  // the status close gets
+        std::string err[2];  // parts of what stderr holds
+    } cases[] = {
+        {"cut short", whole.substr(0, whole.size() - lastLine.size() / 2) + std::string(64, '\0'),
+         ZOLT_REPLAY_NOT_RECORDED, {"close on board 1: the recorded call at", "never returned"}},
+        // close (seq 5) did not fit: in its place, the marker.
+        {"full", whole.substr(0, whole.rfind('\n', whole.size() - lastLine.size() - 2) + 1) +
+                     "{\"ev\":\"full\",\"seq\":5,\"t\":9000000}\n",
+         ZOLT_REPLAY_NOT_RECORDED,
+         {"the trace is full at call 5: the calls after it were not recorded\n",
+          "the trace holds no close call\n"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        Session s(c.text);
+        ::testing::internal::CaptureStderr();
+        const LV_ZOLT_Handle board = openBoard(0, 4100);
+        for (const double seconds : {1.5, 2.5, 3.5}) EXPECT_EQ(getTime(board).seconds, seconds);
+        EXPECT_EQ(LV_ZOLT_close(board), c.close);
+        const std::string err = ::testing::internal::GetCapturedStderr();
+        for (const std::string& part : c.err) EXPECT_TRUE(contains(err, part)) << err;
+    }
 }
 
 // A host never talks silently to nothing: one line naming the problem, then
