@@ -139,8 +139,8 @@ std::string Engine::describe(const Request& r) const {
         std::string inputs;
         for (const Field& f : op.fields)
             if (f.flow == Flow::in)
-                inputs += (inputs.empty() ? "" : " ") + std::string(f.name) + "=" +
-                          fieldValue(f, r.in);
+                inputs +=
+                    (inputs.empty() ? "" : " ") + std::string(f.name) + "=" + fieldValue(f, r.in);
         if (!inputs.empty()) text += " (" + inputs + ")";
     }
     return text;
@@ -216,8 +216,8 @@ Answer Engine::answer(const Request& r) {
         const trace::Call& last = trace_.calls[q.calls.back()];
         const std::size_t n = q.calls.size();
         return notRecorded(": its " + std::string(n == 1 ? "recording is" : "recordings are") +
-                           " used up (" + std::to_string(n) + ", the last at " +
-                           where(last.line) + "; ZOLT_REPLAY_EXHAUSTED=fail)");
+                           " used up (" + std::to_string(n) + ", the last at " + where(last.line) +
+                           "; ZOLT_REPLAY_EXHAUSTED=fail)");
     }
     const trace::Call& c = trace_.calls[index];
     used_[index] = true;

@@ -34,10 +34,10 @@ struct Request {
 };
 
 struct Answer {
-    bool played = false;                     // false: not recorded, see message
-    const trace::Call* call = nullptr;       // the recording answered with
-    std::uint64_t openedBoard = 0;           // a successful open: the board it opened
-    std::string message;                     // the line to print when not played
+    bool played = false;                // false: not recorded, see message
+    const trace::Call* call = nullptr;  // the recording answered with
+    std::uint64_t openedBoard = 0;      // a successful open: the board it opened
+    std::string message;                // the line to print when not played
 };
 
 class Engine {
@@ -69,7 +69,7 @@ class Engine {
     std::vector<std::uint64_t> openedBoard_;  // per recorded call: board a successful open opened
     std::vector<bool> used_;                  // per recorded call
     std::map<std::string, Queue> queues_;
-    std::vector<OperationCounts> live_;       // per operation: played, repeated, notMatched
+    std::vector<OperationCounts> live_;  // per operation: played, repeated, notMatched
 };
 
 }  // namespace zolt::replay

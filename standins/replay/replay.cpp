@@ -103,8 +103,9 @@ class Replay {
             report_.timing = *timingText;
         }
         if (!file)
-            fail("zolt replay: ZOLT_REPLAY_FILE is not set: it names the trace to play; "
-                 "every call returns 242");
+            fail(
+                "zolt replay: ZOLT_REPLAY_FILE is not set: it names the trace to play; "
+                "every call returns 242");
         if (!report_.error) {
             try {
                 engine_.emplace(zolt::trace::read(*file), exhausted);
@@ -274,7 +275,7 @@ ZOLT_REPLAY_EXPORT ZOLT_open(BoardRecord** board, std::uintptr_t value) {
     return serve(indexOf("open"), nullptr, value, nullptr, board);
 }
 
-#define ZOLT_REPLAY_HANDLE_ONLY(name)                  \
+#define ZOLT_REPLAY_HANDLE_ONLY(name)                    \
     ZOLT_REPLAY_EXPORT ZOLT_##name(BoardRecord* board) { \
         return serve(indexOf(#name), board, 0, nullptr); \
     }

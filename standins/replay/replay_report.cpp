@@ -35,9 +35,8 @@ struct BadReport {
 const Json& member(const Json& object, const char* key, Json::value_t type, const char* where) {
     const auto it = object.find(key);
     if (it == object.end()) throw BadReport{std::string(where) + "has no \"" + key + "\""};
-    const bool ok = type == Json::value_t::number_unsigned
-                        ? it->is_number_unsigned()
-                        : it->type() == type;
+    const bool ok =
+        type == Json::value_t::number_unsigned ? it->is_number_unsigned() : it->type() == type;
     if (!ok) {
         const char* expected = type == Json::value_t::number_unsigned ? "a whole number >= 0"
                                : type == Json::value_t::boolean       ? "true or false"
@@ -112,7 +111,8 @@ Verdict checkReport(std::string_view text, std::string_view name) {
         if (!j.is_object() || !j.contains("report") || j["report"] != "zolt-replay")
             throw BadReport{"not a replay report (no \"report\":\"zolt-replay\")"};
         if (!j.contains("version") || j["version"] != 1)
-            throw BadReport{"report version " + (j.contains("version") ? j["version"].dump() : "missing") +
+            throw BadReport{"report version " +
+                            (j.contains("version") ? j["version"].dump() : "missing") +
                             " is not 1"};
         r.trace = member(j, "trace", Json::value_t::string, "").get<std::string>();
         r.finished = member(j, "finished", Json::value_t::boolean, "").get<bool>();
@@ -129,8 +129,9 @@ Verdict checkReport(std::string_view text, std::string_view name) {
         const OperationCounts sum = r.total();
         for (const auto& [key, field] : kTotals)
             if (written.*field != sum.*field)
-                throw BadReport{"\"" + std::string(key) + "\" is " + std::to_string(written.*field) +
-                                " but the operations add up to " + std::to_string(sum.*field)};
+                throw BadReport{"\"" + std::string(key) + "\" is " +
+                                std::to_string(written.*field) + " but the operations add up to " +
+                                std::to_string(sum.*field)};
         if (member(j, "complete", Json::value_t::boolean, "").get<bool>() != r.complete())
             throw BadReport{"\"complete\" disagrees with the counts"};
     } catch (const BadReport& e) {
@@ -140,9 +141,10 @@ Verdict checkReport(std::string_view text, std::string_view name) {
     const OperationCounts t = r.total();
     if (r.complete())
         return {0, file + ": complete: " + plural(t.played, "call", "calls") + " played from " +
-                       r.trace + (t.repeated ? ", " + plural(t.repeated, "call", "calls") +
-                                                   " repeated from the last recording"
-                                             : "") +
+                       r.trace +
+                       (t.repeated ? ", " + plural(t.repeated, "call", "calls") +
+                                         " repeated from the last recording"
+                                   : "") +
                        "\n"};
     std::ostringstream out;
     out << file << ": incomplete replay of " << r.trace << "\n";

@@ -28,8 +28,8 @@ std::string tempPath(const std::string& name) {
 // Runs lvzolt with the arguments, the environment assignments in front.
 Outcome lvzolt(const std::string& args, const std::string& environment) {
     const std::string base = tempPath("run");
-    const std::string command = "env " + environment + " " LVZOLT_COMMAND " " + args + " >" +
-                                base + ".out 2>" + base + ".err </dev/null";
+    const std::string command = "env " + environment + " " LVZOLT_COMMAND " " + args + " >" + base +
+                                ".out 2>" + base + ".err </dev/null";
     const int status = std::system(command.c_str());
     Outcome r;
     r.exit = WIFEXITED(status) ? WEXITSTATUS(status) : -1;

@@ -173,9 +173,10 @@ TEST(Replay, ExhaustedRecordingsFailOrRepeatTheLast) {
             EXPECT_EQ(fourth.minutes, 0);
             EXPECT_EQ(fourth.hours, 0);
             EXPECT_EQ(fourth.day, 0);
-            EXPECT_EQ(err, "zolt replay: not recorded: getTime on board 1: its recordings are "
-                           "used up (3, the last at " +
-                               s.at(lastLine) + "; ZOLT_REPLAY_EXHAUSTED=fail)\n");
+            EXPECT_EQ(err,
+                      "zolt replay: not recorded: getTime on board 1: its recordings are "
+                      "used up (3, the last at " +
+                          s.at(lastLine) + "; ZOLT_REPLAY_EXHAUSTED=fail)\n");
         }
         EXPECT_EQ(LV_ZOLT_close(board), 0);
         const auto report = s.end();
@@ -222,14 +223,17 @@ TEST(Replay, CallsNotRecordedNameTheNearestRecording) {
              float v = 0;
              return LV_ZOLT_getAltitude(h, &v);
          },
-         a, "zolt replay: not recorded: getAltitude on board 1; the trace holds no getAltitude call"},
-        {"another open", [](LV_ZOLT_Handle) {
+         a,
+         "zolt replay: not recorded: getAltitude on board 1; the trace holds no getAltitude call"},
+        {"another open",
+         [](LV_ZOLT_Handle) {
              LV_ZOLT_Handle h = 0;
              std::uint16_t v = 0;
              return LV_ZOLT_open(&h, 2, &v);
          },
-         0, "zolt replay: not recorded: open (value 2); nearest: " + s.at(2) +
-                " open, differs in value (recorded 0)"},
+         0,
+         "zolt replay: not recorded: open (value 2); nearest: " + s.at(2) +
+             " open, differs in value (recorded 0)"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -301,7 +305,7 @@ TEST(Replay, HandlesMapToBoardsInOrderOfOpening) {
     t.record("getTime", kHandleB, TimeRecord{}, 0, timeRecord(2, 0, 0, 1));
     t.call("close", kHandleA, 0);
     t.record("getTime", kHandleA, TimeRecord{}, 3, TimeRecord{});  // closed
-    t.open(0, kHandleA, 4100);                                      // the same address again
+    t.open(0, kHandleA, 4100);                                     // the same address again
     t.record("getTime", kHandleA, TimeRecord{}, 0, timeRecord(3, 0, 0, 1));
     t.open(7, 0, 0, 4);
     Session s(t.text());
@@ -364,11 +368,14 @@ TEST(Replay, TracesCutShortOrFullPlayAsFarAsTheyGo) {
         std::uint8_t close;  // the status close gets
         std::string err[2];  // parts of what stderr holds
     } cases[] = {
-        {"cut short", whole.substr(0, whole.size() - lastLine.size() / 2) + std::string(64, '\0'),
-         ZOLT_REPLAY_NOT_RECORDED, {"close on board 1: the recorded call at", "never returned"}},
+        {"cut short",
+         whole.substr(0, whole.size() - lastLine.size() / 2) + std::string(64, '\0'),
+         ZOLT_REPLAY_NOT_RECORDED,
+         {"close on board 1: the recorded call at", "never returned"}},
         // close (seq 5) did not fit: in its place, the marker.
-        {"full", whole.substr(0, whole.rfind('\n', whole.size() - lastLine.size() - 2) + 1) +
-                     "{\"ev\":\"full\",\"seq\":5,\"t\":9000000}\n",
+        {"full",
+         whole.substr(0, whole.rfind('\n', whole.size() - lastLine.size() - 2) + 1) +
+             "{\"ev\":\"full\",\"seq\":5,\"t\":9000000}\n",
          ZOLT_REPLAY_NOT_RECORDED,
          {"the trace is full at call 5: the calls after it were not recorded\n",
           "the trace holds no close call\n"}},
@@ -397,22 +404,40 @@ TEST(Replay, ABadTraceOrSettingAnswersEveryCallWithItsOwnStatus) {
         std::string message;  // after "zolt replay: "
         bool report;          // the report can be written
     } cases[] = {
-        {"no trace named", good, {{"ZOLT_REPLAY_FILE", nullptr}},
-         "ZOLT_REPLAY_FILE is not set", true},
-        {"no such file", good, {{"ZOLT_REPLAY_FILE", "/no/such/trace.jsonl"}},
-         "/no/such/trace.jsonl: cannot open", true},
+        {"no trace named",
+         good,
+         {{"ZOLT_REPLAY_FILE", nullptr}},
+         "ZOLT_REPLAY_FILE is not set",
+         true},
+        {"no such file",
+         good,
+         {{"ZOLT_REPLAY_FILE", "/no/such/trace.jsonl"}},
+         "/no/such/trace.jsonl: cannot open",
+         true},
         {"not a trace", "hello\n", {}, "{trace}:1: not a zolt trace", true},
         {"a later version", "{\"trace\":\"zolt\",\"version\":2}\n", {}, "{trace}:1:", true},
-        {"a damaged line", good.substr(0, good.find('\n', good.find('\n') + 1) + 1) +
-                               "{\"ev\":\"enter\",\"seq\":2,\"t\":5,\"tid\":1,\"op\":\"getTime\","
-                               "\"handle\":\"0x1\",\"in\":\"zz\",\"unset\":\"0-15\"}\n",
-         {}, "{trace}:3:", true},
-        {"a bad policy", good, {{"ZOLT_REPLAY_EXHAUSTED", "sometimes"}},
-         "ZOLT_REPLAY_EXHAUSTED=\"sometimes\" is not fail or repeat-last", true},
-        {"a bad timing", good, {{"ZOLT_REPLAY_TIMING", "fast"}},
-         "ZOLT_REPLAY_TIMING=\"fast\" is not instant or recorded", true},
-        {"an unwritable report", good, {{"ZOLT_REPLAY_REPORT", missingFolder.c_str()}},
-         "ZOLT_REPLAY_REPORT=\"" + missingFolder + "\" cannot be written", false},
+        {"a damaged line",
+         good.substr(0, good.find('\n', good.find('\n') + 1) + 1) +
+             "{\"ev\":\"enter\",\"seq\":2,\"t\":5,\"tid\":1,\"op\":\"getTime\","
+             "\"handle\":\"0x1\",\"in\":\"zz\",\"unset\":\"0-15\"}\n",
+         {},
+         "{trace}:3:",
+         true},
+        {"a bad policy",
+         good,
+         {{"ZOLT_REPLAY_EXHAUSTED", "sometimes"}},
+         "ZOLT_REPLAY_EXHAUSTED=\"sometimes\" is not fail or repeat-last",
+         true},
+        {"a bad timing",
+         good,
+         {{"ZOLT_REPLAY_TIMING", "fast"}},
+         "ZOLT_REPLAY_TIMING=\"fast\" is not instant or recorded",
+         true},
+        {"an unwritable report",
+         good,
+         {{"ZOLT_REPLAY_REPORT", missingFolder.c_str()}},
+         "ZOLT_REPLAY_REPORT=\"" + missingFolder + "\" cannot be written",
+         false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

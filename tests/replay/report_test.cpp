@@ -34,8 +34,8 @@ TEST(ReplayReport, VerdictOfWrittenReports) {
          "recording\n"},
         {"a recording left", [](Report& r) { r.operations["close"] = {1, 0, 0, 0, 1, 0}; }, 1,
          "incomplete replay of /ci/run.jsonl\n  close: 1 recording left unplayed\n"},
-        {"calls not matched",
-         [](Report& r) { r.operations["getAltitude"] = {0, 0, 0, 2, 0, 0}; }, 1,
+        {"calls not matched", [](Report& r) { r.operations["getAltitude"] = {0, 0, 0, 2, 0, 0}; },
+         1,
          "incomplete replay of /ci/run.jsonl\n  getAltitude: 2 calls not matched by a "
          "recording\n"},
         {"not finished", [](Report& r) { r.finished = false; }, 1,
@@ -89,8 +89,7 @@ TEST(ReplayReport, AnythingElseIsBadInput) {
          "\"played\" is 4 but the operations add up to 5"},
         {"a verdict that disagrees", replaced("\"complete\":true", "\"complete\":false"),
          "\"complete\" disagrees with the counts"},
-        {"an operation without counts",
-         replaced("\"close\":{\"recorded\":1,", "\"close\":{"),
+        {"an operation without counts", replaced("\"close\":{\"recorded\":1,", "\"close\":{"),
          "operation \"close\": has no \"recorded\""},
         {"an error of the wrong type", replaced("\"error\":null", "\"error\":3"),
          "\"error\" is neither null nor a string"},
@@ -101,7 +100,8 @@ TEST(ReplayReport, AnythingElseIsBadInput) {
         EXPECT_EQ(verdict.status, 2) << verdict.text;
         EXPECT_EQ(verdict.text.rfind("r.json: " + c.message, 0), 0u) << verdict.text;
     }
-    const auto missing = zolt::replay::checkReportFile(::testing::TempDir() + "no-such-report.json");
+    const auto missing =
+        zolt::replay::checkReportFile(::testing::TempDir() + "no-such-report.json");
     EXPECT_EQ(missing.status, 2);
     EXPECT_NE(missing.text.find("no-such-report.json: cannot be read"), std::string::npos);
 }

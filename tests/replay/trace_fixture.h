@@ -86,8 +86,7 @@ class TraceText {
     }
 
     // A handle-only or value operation.
-    TraceText& call(const char* op, std::uint64_t handle, unsigned status,
-                    std::uint64_t tid = 1) {
+    TraceText& call(const char* op, std::uint64_t handle, unsigned status, std::uint64_t tid = 1) {
         return exit(enter(op, tid, handlePart(handle)), tid, status, "", 1000);
     }
     TraceText& value(const char* op, std::uint64_t handle, std::uint32_t value, unsigned status,
@@ -104,9 +103,9 @@ class TraceText {
                       const Out& out, std::uint64_t tid = 1, std::int64_t duration = 1000,
                       bool returned = true) {
         const zolt::Operation& o = zolt::operations[*zolt::operationIndex(op)];
-        const std::uint64_t seq = enter(op, tid,
-                                        handlePart(handle) + R"(,"in":")" + hex(in) +
-                                            R"(","unset":")" + unsetText(o) + "\"");
+        const std::uint64_t seq = enter(
+            op, tid,
+            handlePart(handle) + R"(,"in":")" + hex(in) + R"(","unset":")" + unsetText(o) + "\"");
         if (!returned) return *this;
         return exit(seq, tid, status, R"(,"out":")" + hex(out) + "\"", duration);
     }
@@ -135,13 +134,13 @@ class TraceText {
         return seq;
     }
 
-    TraceText& exit(std::uint64_t seq, std::uint64_t tid, unsigned status,
-                    const std::string& rest, std::int64_t duration) {
+    TraceText& exit(std::uint64_t seq, std::uint64_t tid, unsigned status, const std::string& rest,
+                    std::int64_t duration) {
         t_ += duration;
         lines_.push_back(R"({"ev":"exit","seq":)" + std::to_string(seq) + R"(,"t":)" +
-                         std::to_string(t_) + R"(,"tid":)" + std::to_string(tid) +
-                         R"(,"status":)" + std::to_string(status) + R"(,"dur":)" +
-                         std::to_string(duration) + rest + "}");
+                         std::to_string(t_) + R"(,"tid":)" + std::to_string(tid) + R"(,"status":)" +
+                         std::to_string(status) + R"(,"dur":)" + std::to_string(duration) + rest +
+                         "}");
         return *this;
     }
 
