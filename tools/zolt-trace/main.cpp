@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "commands.h"
+#include "replay_report.h"
 
 namespace {
 
@@ -48,6 +49,13 @@ const Command kCommands[] = {
          c.add_option("-o,--output", o.output, "the file to write (default: standard output)");
      },
      zolt_trace::timeline},
+    {"check-report", "whether a replay driver's report shows a complete replay (0 complete, 1 incomplete, 2 bad input)",
+     [](CLI::App& c, Options& o) {
+         c.add_option("REPORT", o.files, "the replay report")->required()->expected(1);
+     },
+     [](const Options& o, std::FILE* out) {
+         return zolt::replay::checkReportCommand(o.files[0], out, stderr);
+     }},
 };
 
 }  // namespace
