@@ -30,7 +30,7 @@ std::uint8_t idText(LV_ZOLT_Handle board, char*& text) {
     // Read once, and all three bytes before the first character is stored:
     // a store through a char pointer could reach any object in memory.
     char* const out = text;
-    const std::uint8_t byte0 = id.bytes[0], byte1 = id.bytes[1], byte2 = id.bytes[2];
+    const std::uint8_t byte0 = id.byte0, byte1 = id.byte1, byte2 = id.byte2;
     std::memcpy(out, kHexPairs.pair[byte0], 2);
     out[2] = '-';
     std::memcpy(out + 3, kHexPairs.pair[byte1], 2);
