@@ -43,14 +43,4 @@ inline void putRealArgument(double* field, double& argument) {
 inline std::uint8_t low8(std::uint32_t slot) { return static_cast<std::uint8_t>(slot); }
 inline std::uint16_t low16(std::uint32_t slot) { return static_cast<std::uint16_t>(slot); }
 
-// Called after the driver call for each out-location still to be written:
-// the compiler then keeps the pointer in memory over the call and reads it
-// back (a store and a load), instead of holding it in a callee-saved
-// register (a save, a move and a restore). Where arguments arrive on the
-// stack, as on i386, the pointer is read from its slot as before.
-template <class T>
-inline void reloadAfterCall(T*& location) {
-    asm("" : "+m"(location));
-}
-
 }  // namespace lvzolt

@@ -12,8 +12,6 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_open(LV_ZOLT_Handle* board, std::u
     // whatever the stack held.
     BoardRecord* handle = nullptr;
     const std::uint8_t status = ZOLT_open(&handle, value);
-    reloadAfterCall(board);
-    reloadAfterCall(word4);
     // Read once: for all the compiler knows, the store through board could
     // reach the handle variable.
     BoardRecord* const opened = handle;

@@ -6,14 +6,10 @@ using namespace lvzolt;
 
 namespace {
 
-// The out-locations by reference, so that they are reloaded from the
-// export's own arguments.
 template <std::uint8_t (*Operation)(BoardRecord*, AngleRecord*)>
-std::uint8_t angle(LV_ZOLT_Handle board, std::int16_t*& word0, float*& real4) {
+std::uint8_t angle(LV_ZOLT_Handle board, std::int16_t* word0, float* real4) {
     AngleRecord record{};
     const std::uint8_t status = Operation(driverHandle(board), &record);
-    reloadAfterCall(word0);
-    reloadAfterCall(real4);
     put(word0, record.word0);
     put(real4, record.real4);
     return status;
@@ -26,7 +22,6 @@ extern "C" {
 LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getAltitude(LV_ZOLT_Handle board, float* real0) {
     AltitudeValue value{};
     const std::uint8_t status = ZOLT_getAltitude(driverHandle(board), &value);
-    reloadAfterCall(real0);
     put(real0, value);
     return status;
 }
@@ -45,8 +40,6 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getSatInfo(LV_ZOLT_Handle board, s
                                                          std::uint8_t* byte1) {
     SatRecord record{};
     const std::uint8_t status = ZOLT_getSatInfo(driverHandle(board), &record);
-    reloadAfterCall(byte0);
-    reloadAfterCall(byte1);
     put(byte0, record.byte0);
     put(byte1, record.byte1);
     return status;

@@ -11,10 +11,6 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getTime(LV_ZOLT_Handle board, doub
                                                       std::uint16_t* word12) {
     TimeRecord record{};
     const std::uint8_t status = ZOLT_getTime(driverHandle(board), &record);
-    reloadAfterCall(real0);
-    reloadAfterCall(byte9);
-    reloadAfterCall(byte10);
-    reloadAfterCall(word12);
     put(real0, record.real0);
     put(byte9, record.byte9);
     put(byte10, record.byte10);
@@ -38,9 +34,6 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getDate(LV_ZOLT_Handle board, std:
                                                       std::uint8_t* byte2, std::uint8_t* byte3) {
     DateRecord record{};
     const std::uint8_t status = ZOLT_getDate(driverHandle(board), &record);
-    reloadAfterCall(word0);
-    reloadAfterCall(byte2);
-    reloadAfterCall(byte3);
     put(word0, record.word0);
     put(byte2, record.byte2);
     put(byte3, record.byte3);

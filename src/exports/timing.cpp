@@ -59,13 +59,6 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_waitEvent(LV_ZOLT_Handle board, do
     EventRecord record{};
     record.value0 = value0;
     const std::uint8_t status = ZOLT_waitEvent(driverHandle(board), &record);
-    reloadAfterCall(real8);
-    reloadAfterCall(byte16);
-    reloadAfterCall(byte17);
-    reloadAfterCall(word18);
-    reloadAfterCall(word20);
-    reloadAfterCall(byte22);
-    reloadAfterCall(byte23);
     put(real8, record.real8);
     put(byte16, record.byte16);
     put(byte17, record.byte17);
