@@ -5,10 +5,9 @@
 # allocation, output, threads, locks or configuration can hide in it.
 set -euo pipefail
 lib=$1 header=$2
-fail() { echo "check_library: $*" >&2; exit 1; }
 
-want=$(grep -oE '\bLV_ZOLT_[A-Za-z]+\(' "$header" | tr -d '(' | sort -u)
-[ "$(wc -l <<<"$want")" -eq 24 ] || fail "the header declares $(wc -l <<<"$want") exports, not 24"
+. "$(dirname "$0")/platform/names.sh"
+want=$(header_exports "$header")
 
 exported=$(nm -D --defined-only "$lib" | awk '$2 ~ /^[TDBRVW]$/ {print $3}' | sort -u)
 [ "$exported" = "$want" ] || fail "exports differ from the header:
