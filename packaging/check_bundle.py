@@ -81,8 +81,8 @@ def check_image(label, data, machine, problems):
 def check(zip_path, machine, version, header_path):
     problems = []
     header_text = Path(header_path).read_bytes()
-    exports = header_reader.parse(header_text.decode("utf-8"), str(header_path))
-    names = {e.name for e in exports}
+    declared = header_reader.parse(header_text.decode("utf-8"), str(header_path))
+    names = {e.name for e in declared}
     try:
         bundle = zipfile.ZipFile(zip_path)
     except (OSError, zipfile.BadZipFile) as error:
@@ -134,7 +134,7 @@ def check(zip_path, machine, version, header_path):
         if read("include/LV_zolt.h") not in (None, header_text):
             problems.append("include/LV_zolt.h differs from the source tree's header")
         definition = read("lib/LV_zolt.def")
-        if definition not in (None, header_reader.module_definition(exports, "LV_zolt.dll")
+        if definition not in (None, header_reader.module_definition(declared, "LV_zolt.dll")
                               .encode()):
             problems.append("lib/LV_zolt.def differs from the one the header gives")
         for name in libs:

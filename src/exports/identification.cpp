@@ -6,11 +6,14 @@ using namespace lvzolt;
 
 namespace {
 
+// At namespace scope, so that it is read-only data rather than a copy built
+// on the stack at each call.
+constexpr char kDigits[] = "0123456789ABCDEF";
+
 // The two characters "%02X" gives for a byte, without a formatted-print call.
 inline void hexPair(char* out, std::uint8_t byte) {
-    constexpr char digits[] = "0123456789ABCDEF";
-    out[0] = digits[byte >> 4];
-    out[1] = digits[byte & 0xF];
+    out[0] = kDigits[byte >> 4];
+    out[1] = kDigits[byte & 0xF];
 }
 
 template <std::uint8_t (*Operation)(BoardRecord*, IdBuffer*)>
