@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "LV_zolt.h"
+#include "driver/interface.h"  // its asserts hold records.h to the description
 #include "driver/zolt.h"
 
 namespace lvzolt {
