@@ -54,10 +54,15 @@ extern "C" {
 /* Opaque board handle: pointer width on every target (32 bits on Win32). */
 typedef uintptr_t LV_ZOLT_Handle;
 
-/* Open and close. The handle output is written whatever the status; the
- * 16-bit board value only when the status is 0. */
+/* Parameters are named by the kind and byte offset of the record field they
+ * carry (real0, byte9, word12, value0): what a value means is the driver's.
+ * The fields of a time quadruple (a 64-bit real, two 8-bit values and a
+ * 16-bit value, in that order) are marked where they appear. */
+
+/* Open and close. The handle output is written whatever the status; word4
+ * (bytes 4-5 of the driver's board record) only when the status is 0. */
 LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_open(LV_ZOLT_Handle *board, uint32_t value,
-                                              uint16_t *boardValue);
+                                              uint16_t *word4);
 LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_close(LV_ZOLT_Handle board);
 
 /* Pass-through: the 32-bit value reaches the driver unchanged. */
@@ -74,52 +79,58 @@ LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_synchStatus(LV_ZOLT_Handle board, uint3
 LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getFirmware(LV_ZOLT_Handle board, char *text);
 LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getFPGA(LV_ZOLT_Handle board, char *text);
 
-/* Time and date. Outputs are written whatever the status. */
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getTime(LV_ZOLT_Handle board, double *real,
-                                                 uint8_t *byte1, uint8_t *byte2,
-                                                 uint16_t *word);
+/* Time and date. Outputs are written whatever the status. getTime hands out
+ * a time quadruple; setTime takes none. */
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getTime(LV_ZOLT_Handle board,
+                                                 double *real0 /* time quadruple */,
+                                                 uint8_t *byte9 /* time quadruple */,
+                                                 uint8_t *byte10 /* time quadruple */,
+                                                 uint16_t *word12 /* time quadruple */);
 LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_setTime(LV_ZOLT_Handle board,
-                                                 uint32_t byte0 /* low 8 bits */,
-                                                 uint32_t byte1 /* low 8 bits */,
-                                                 uint32_t byte2 /* low 8 bits */,
-                                                 uint32_t word1 /* low 16 bits */,
-                                                 uint32_t word2 /* low 16 bits */);
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getDate(LV_ZOLT_Handle board, uint16_t *word,
-                                                 uint8_t *byte1, uint8_t *byte2);
-/* The driver receives the address of a private copy of year. */
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_setYear(LV_ZOLT_Handle board, uint32_t year);
+                                                 uint32_t byte8 /* low 8 bits */,
+                                                 uint32_t byte9 /* low 8 bits */,
+                                                 uint32_t byte10 /* low 8 bits */,
+                                                 uint32_t word12 /* low 16 bits */,
+                                                 uint32_t word14 /* low 16 bits */);
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getDate(LV_ZOLT_Handle board, uint16_t *word0,
+                                                 uint8_t *byte2, uint8_t *byte3);
+/* The driver receives the address of a private copy of value0. */
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_setYear(LV_ZOLT_Handle board, uint32_t value0);
 
 /* Position. Outputs are written whatever the status. */
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getAltitude(LV_ZOLT_Handle board, float *altitude);
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getLatitude(LV_ZOLT_Handle board, int16_t *whole,
-                                                     float *real);
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getLongitude(LV_ZOLT_Handle board, int16_t *whole,
-                                                      float *real);
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getSatInfo(LV_ZOLT_Handle board, uint8_t *info1,
-                                                    uint8_t *info2);
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getAltitude(LV_ZOLT_Handle board, float *real0);
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getLatitude(LV_ZOLT_Handle board, int16_t *word0,
+                                                     float *real4);
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getLongitude(LV_ZOLT_Handle board, int16_t *word0,
+                                                      float *real4);
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_getSatInfo(LV_ZOLT_Handle board, uint8_t *byte0,
+                                                    uint8_t *byte1);
 
 /* Timing signals and waits. */
 LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_setHeartbeat(LV_ZOLT_Handle board,
                                                       uint32_t byte0 /* low 8 bits */,
                                                       uint32_t byte1 /* low 8 bits */,
                                                       uint32_t byte2 /* low 8 bits */,
-                                                      double period);
-/* The last value is taken as 8 bits and widened to 16 in the driver's record:
- * only 0 to 255 can be set. */
+                                                      double real8);
+/* Takes a time quadruple. Its last value is taken as 8 bits and widened to
+ * 16 in the driver's record: only 0 to 255 can be set. */
 LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_setMatchTime(LV_ZOLT_Handle board,
-                                                      uint32_t mode /* low 8 bits */,
-                                                      double real,
-                                                      uint32_t byte1 /* low 8 bits */,
-                                                      uint32_t byte2 /* low 8 bits */,
-                                                      uint32_t word /* low 8 bits */);
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_waitHeartbeat(LV_ZOLT_Handle board, uint32_t wait);
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_waitMatch(LV_ZOLT_Handle board, uint32_t wait);
-/* All seven outputs are written whatever the status; the input comes last. */
-LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_waitEvent(LV_ZOLT_Handle board, double *real,
-                                                   uint8_t *byte1, uint8_t *byte2,
-                                                   uint16_t *word, uint16_t *extra,
-                                                   uint8_t *byte3, uint8_t *byte4,
-                                                   uint32_t wait);
+                                                      uint32_t byte0 /* low 8 bits */,
+                                                      double real8 /* time quadruple */,
+                                                      uint32_t byte16 /* time quadruple, low 8 bits */,
+                                                      uint32_t byte17 /* time quadruple, low 8 bits */,
+                                                      uint32_t word18 /* time quadruple, low 8 bits */);
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_waitHeartbeat(LV_ZOLT_Handle board, uint32_t value0);
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_waitMatch(LV_ZOLT_Handle board, uint32_t value0);
+/* All seven outputs are written whatever the status; the first four are a
+ * time quadruple. The input, the record's first field, comes last. */
+LV_ZOLT_API uint8_t LV_ZOLT_CALL LV_ZOLT_waitEvent(LV_ZOLT_Handle board,
+                                                   double *real8 /* time quadruple */,
+                                                   uint8_t *byte16 /* time quadruple */,
+                                                   uint8_t *byte17 /* time quadruple */,
+                                                   uint16_t *word18 /* time quadruple */,
+                                                   uint16_t *word20, uint8_t *byte22,
+                                                   uint8_t *byte23, uint32_t value0);
 
 #ifdef __cplusplus
 }

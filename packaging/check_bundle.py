@@ -17,9 +17,12 @@ import sys
 import zipfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parent))
-import check_drift  # noqa: E402
-import pe  # noqa: E402
+import pefile
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tools" / "interface"))
+import header as header_reader  # noqa: E402
+
+MACHINES = {0x14C: "i386", 0x8664: "x86-64"}
 
 SIMULATOR_FOLDER = "simulated-driver-NOT-FOR-PRODUCTION"
 COMPILER_RUNTIMES = re.compile(r"^(libgcc_s_|libstdc\+\+-|libwinpthread-)", re.I)
@@ -42,16 +45,33 @@ def expected_files(import_library):
     }
 
 
+def read_image(data):
+    """Machine, exported names, imported DLLs and file version (or None) of a
+    PE image."""
+    image = pefile.PE(data=data, fast_load=True)
+    image.parse_data_directories(directories=[pefile.DIRECTORY_ENTRY[d] for d in (
+        "IMAGE_DIRECTORY_ENTRY_EXPORT", "IMAGE_DIRECTORY_ENTRY_IMPORT",
+        "IMAGE_DIRECTORY_ENTRY_RESOURCE")])
+    machine = image.FILE_HEADER.Machine
+    exports = [s.name.decode("ascii") for s in getattr(
+        getattr(image, "DIRECTORY_ENTRY_EXPORT", None), "symbols", []) if s.name]
+    dlls = [i.dll.decode("ascii") for i in getattr(image, "DIRECTORY_ENTRY_IMPORT", [])]
+    version = None
+    if getattr(image, "VS_FIXEDFILEINFO", None):
+        fixed = image.VS_FIXEDFILEINFO[0]
+        version = (fixed.FileVersionMS >> 16, fixed.FileVersionMS & 0xFFFF,
+                   fixed.FileVersionLS >> 16, fixed.FileVersionLS & 0xFFFF)
+    return MACHINES.get(machine, hex(machine)), exports, dlls, version
+
+
 def check_image(label, data, machine, problems):
     try:
-        image = pe.Image(data)
-        exports, dlls = image.exports(), image.imported_dlls()
-        version = image.file_version()
-    except (pe.PEError, ValueError, IndexError, StopIteration) as error:
+        built_for, exports, dlls, version = read_image(data)
+    except (pefile.PEFormatError, ValueError, IndexError, AttributeError) as error:
         problems.append(f"{label}: not a readable PE image ({error})")
         return None
-    if image.machine != machine:
-        problems.append(f"{label}: built for {image.machine}, not {machine}")
+    if built_for != machine:
+        problems.append(f"{label}: built for {built_for}, not {machine}")
     for dll in dlls:
         if COMPILER_RUNTIMES.match(dll):
             problems.append(f"{label}: imports the compiler runtime {dll}, which hosts lack")
@@ -61,8 +81,8 @@ def check_image(label, data, machine, problems):
 def check(zip_path, machine, version, header_path):
     problems = []
     header_text = Path(header_path).read_bytes()
-    header, _ = check_drift.parse_header(header_text.decode("utf-8"))
-    names = set(header)
+    declared = header_reader.parse(header_text.decode("utf-8"), str(header_path))
+    names = {e.name for e in declared}
     try:
         bundle = zipfile.ZipFile(zip_path)
     except (OSError, zipfile.BadZipFile) as error:
@@ -114,11 +134,9 @@ def check(zip_path, machine, version, header_path):
         if read("include/LV_zolt.h") not in (None, header_text):
             problems.append("include/LV_zolt.h differs from the source tree's header")
         definition = read("lib/LV_zolt.def")
-        if definition is not None:
-            listed = check_drift.parse_def(definition.decode("utf-8"))
-            if sorted(listed) != sorted(names):
-                problems.append(f"lib/LV_zolt.def differs from the header: "
-                                f"{sorted(set(listed) ^ names)}")
+        if definition not in (None, header_reader.module_definition(declared, "LV_zolt.dll")
+                              .encode()):
+            problems.append("lib/LV_zolt.def differs from the one the header gives")
         for name in libs:
             if not read(name).startswith(b"!<arch>\n"):
                 problems.append(f"{name} is not an import library archive")
@@ -137,7 +155,7 @@ def check(zip_path, machine, version, header_path):
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--zip", required=True)
-    parser.add_argument("--machine", required=True, choices=sorted(set(pe.MACHINES.values())))
+    parser.add_argument("--machine", required=True, choices=sorted(MACHINES.values()))
     parser.add_argument("--version", required=True)
     parser.add_argument("--header", required=True)
     args = parser.parse_args(argv)
@@ -145,12 +163,15 @@ def main(argv=None):
         parser.error("--version must be MAJOR.MINOR.PATCH")
     try:
         problems, count = check(args.zip, args.machine, args.version, args.header)
-    except OSError as error:
+    except (OSError, header_reader.HeaderError) as error:
         print(f"check_bundle: {error}", file=sys.stderr)
         return 2
     name = Path(args.zip).name
-    return check_drift.report("check_bundle", [f"{name}: {p}" for p in problems],
-                              f"{name}: {count} files as expected")
+    for problem in problems:
+        print(f"check_bundle: {name}: {problem}", file=sys.stderr)
+    if not problems:
+        print(f"check_bundle: {name}: {count} files as expected")
+    return 1 if problems else 0
 
 
 if __name__ == "__main__":

@@ -67,7 +67,7 @@ class CheckBundleTest(unittest.TestCase):
              "differs from the source tree's header"),
             ("a name short in the .def",
              {**good, "lib/LV_zolt.def": good["lib/LV_zolt.def"].replace(b"LV_ZOLT_waitMatch", b"")},
-             "lib/LV_zolt.def differs from the header"),
+             "lib/LV_zolt.def differs from the one the header gives"),
             ("a stray file", {**good, "bin/notes.txt": b"x"}, "unexpected bin/notes.txt"),
             ("no host-setup text", without("HOST-SETUP.txt"), "missing HOST-SETUP.txt"),
             ("host-setup text without the thread advice",

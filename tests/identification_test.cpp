@@ -11,6 +11,10 @@ struct IdExport {
     std::uint8_t (*call)(LV_ZOLT_Handle, char*);
 };
 
+// Names the case in test listings by its export: the default printer shows
+// the object's bytes, a function address among them, which changes run by run.
+void PrintTo(const IdExport& e, std::ostream* os) { *os << recording::name(e.op); }
+
 class Identification : public ExportTest, public testing::WithParamInterface<IdExport> {
 protected:
     // Runs the export with the driver's three bytes (and junk after them)

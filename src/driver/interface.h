@@ -17,6 +17,7 @@
 #include <optional>
 #include <span>
 #include <string_view>
+#include <type_traits>
 
 #include "operations.h"
 #include "records.h"
@@ -195,10 +196,72 @@ constexpr bool fieldsFit() {
 static_assert(detail::sameOperations());
 static_assert(detail::sameSizes());
 static_assert(detail::fieldsFit());
-static_assert(fields::open[0].offset == offsetof(BoardRecord, boardValue));
-static_assert(fields::getTime[3].offset == offsetof(TimeRecord, word1));
-static_assert(fields::setTime[4].offset == offsetof(TimeRecord, word2));
-static_assert(fields::setMatchTime[4].offset == offsetof(MatchRecord, word));
-static_assert(fields::waitEvent[7].offset == offsetof(EventRecord, byte4));
+
+// Every field of the table is the records.h member of the same name, at the
+// same offset, of the same width and kind; no table has a field more.
+namespace detail {
+template <class T>
+inline constexpr Kind kindOf = std::is_floating_point_v<T> ? Kind::real
+                               : std::is_signed_v<T>       ? Kind::signed_integer
+                                                           : Kind::unsigned_integer;
+template <class Member>
+constexpr bool same(const Field& f, std::string_view name, std::size_t offset) {
+    return f.name == name && f.offset == offset && f.width == sizeof(Member) &&
+           f.kind == kindOf<Member>;
+}
+}  // namespace detail
+#define ZOLT_INTERFACE_FIELD(table, index, Record, member)                                  \
+    static_assert(detail::same<decltype(Record::member)>(fields::table[index], #member,    \
+                                                         offsetof(Record, member)),         \
+                  #table " field " #index " is not " #Record "::" #member)
+ZOLT_INTERFACE_FIELD(open, 0, BoardRecord, word4);
+ZOLT_INTERFACE_FIELD(identification, 0, IdBuffer, byte0);
+ZOLT_INTERFACE_FIELD(identification, 1, IdBuffer, byte1);
+ZOLT_INTERFACE_FIELD(identification, 2, IdBuffer, byte2);
+ZOLT_INTERFACE_FIELD(getTime, 0, TimeRecord, real0);
+ZOLT_INTERFACE_FIELD(getTime, 1, TimeRecord, byte9);
+ZOLT_INTERFACE_FIELD(getTime, 2, TimeRecord, byte10);
+ZOLT_INTERFACE_FIELD(getTime, 3, TimeRecord, word12);
+ZOLT_INTERFACE_FIELD(setTime, 0, TimeRecord, byte8);
+ZOLT_INTERFACE_FIELD(setTime, 1, TimeRecord, byte9);
+ZOLT_INTERFACE_FIELD(setTime, 2, TimeRecord, byte10);
+ZOLT_INTERFACE_FIELD(setTime, 3, TimeRecord, word12);
+ZOLT_INTERFACE_FIELD(setTime, 4, TimeRecord, word14);
+ZOLT_INTERFACE_FIELD(getDate, 0, DateRecord, word0);
+ZOLT_INTERFACE_FIELD(getDate, 1, DateRecord, byte2);
+ZOLT_INTERFACE_FIELD(getDate, 2, DateRecord, byte3);
+ZOLT_INTERFACE_FIELD(angle, 0, AngleRecord, word0);
+ZOLT_INTERFACE_FIELD(angle, 1, AngleRecord, real4);
+ZOLT_INTERFACE_FIELD(getSatInfo, 0, SatRecord, byte0);
+ZOLT_INTERFACE_FIELD(getSatInfo, 1, SatRecord, byte1);
+ZOLT_INTERFACE_FIELD(setHeartbeat, 0, HeartbeatRecord, byte0);
+ZOLT_INTERFACE_FIELD(setHeartbeat, 1, HeartbeatRecord, byte1);
+ZOLT_INTERFACE_FIELD(setHeartbeat, 2, HeartbeatRecord, byte2);
+ZOLT_INTERFACE_FIELD(setHeartbeat, 3, HeartbeatRecord, real8);
+ZOLT_INTERFACE_FIELD(setMatchTime, 0, MatchRecord, byte0);
+ZOLT_INTERFACE_FIELD(setMatchTime, 1, MatchRecord, real8);
+ZOLT_INTERFACE_FIELD(setMatchTime, 2, MatchRecord, byte16);
+ZOLT_INTERFACE_FIELD(setMatchTime, 3, MatchRecord, byte17);
+ZOLT_INTERFACE_FIELD(setMatchTime, 4, MatchRecord, word18);
+ZOLT_INTERFACE_FIELD(wait, 0, WaitRecord, value0);
+ZOLT_INTERFACE_FIELD(waitEvent, 0, EventRecord, value0);
+ZOLT_INTERFACE_FIELD(waitEvent, 1, EventRecord, real8);
+ZOLT_INTERFACE_FIELD(waitEvent, 2, EventRecord, byte16);
+ZOLT_INTERFACE_FIELD(waitEvent, 3, EventRecord, byte17);
+ZOLT_INTERFACE_FIELD(waitEvent, 4, EventRecord, word18);
+ZOLT_INTERFACE_FIELD(waitEvent, 5, EventRecord, word20);
+ZOLT_INTERFACE_FIELD(waitEvent, 6, EventRecord, byte22);
+ZOLT_INTERFACE_FIELD(waitEvent, 7, EventRecord, byte23);
+#undef ZOLT_INTERFACE_FIELD
+// The single values of setYear and getAltitude have no members.
+static_assert(detail::same<YearValue>(fields::setYear[0], "value0", 0));
+static_assert(detail::same<AltitudeValue>(fields::getAltitude[0], "real0", 0));
+static_assert(std::size(fields::open) == 1 && std::size(fields::identification) == 3 &&
+              std::size(fields::getTime) == 4 && std::size(fields::setTime) == 5 &&
+              std::size(fields::getDate) == 3 && std::size(fields::setYear) == 1 &&
+              std::size(fields::getAltitude) == 1 && std::size(fields::angle) == 2 &&
+              std::size(fields::getSatInfo) == 2 && std::size(fields::setHeartbeat) == 4 &&
+              std::size(fields::setMatchTime) == 5 && std::size(fields::wait) == 1 &&
+              std::size(fields::waitEvent) == 8);
 
 }  // namespace zolt

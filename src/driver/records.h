@@ -5,53 +5,52 @@
 // that no layout depends on the target's alignment rules, and every record
 // that holds a real is 8-aligned so that the driver finds it on the boundary
 // it expects on every target. Multi-byte fields are little-endian.
+//
+// Fields are named by kind and byte offset (real0, byte9, word12, value0):
+// what a value means is the driver's, not the layer's. interface.h describes
+// the same layouts as data.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 // The driver's own record behind a board handle. The layer reads only the
-// 16-bit board value at offset 4, and only after a successful open.
+// 16-bit value at offset 4, and only after a successful open.
 struct BoardRecord {
     std::uint8_t driverPrivate[4];
-    std::uint16_t boardValue;
+    std::uint16_t word4;
     // The driver's own fields follow; their size is the driver's.
 };
-static_assert(offsetof(BoardRecord, boardValue) == 4);
+static_assert(offsetof(BoardRecord, word4) == 4);
 
-// Raw identifier bytes from ZOLT_getFirmware / ZOLT_getFPGA; bytes 0-2 are read.
+// Raw identification bytes from ZOLT_getFirmware / ZOLT_getFPGA; bytes 0-2
+// are read.
 struct IdBuffer {
-    std::uint8_t bytes[12];
+    std::uint8_t byte0;
+    std::uint8_t byte1;
+    std::uint8_t byte2;
+    std::uint8_t unused3[9];
 };
 static_assert(sizeof(IdBuffer) == 12);
+static_assert(offsetof(IdBuffer, byte1) == 1 && offsetof(IdBuffer, byte2) == 2);
 
 struct alignas(8) TimeRecord {
-    double real;          // 0: filled by ZOLT_getTime
-    std::uint8_t byte0;   // 8: set by LV_ZOLT_setTime only
-    std::uint8_t byte1;   // 9
-    std::uint8_t byte2;   // 10
-    std::uint8_t unused;  // 11
-    std::uint16_t word1;  // 12
-    std::uint16_t word2;  // 14: set by LV_ZOLT_setTime only
+    double real0;          // 0: time quadruple (read by getTime)
+    std::uint8_t byte8;    // 8: set by setTime only
+    std::uint8_t byte9;    // 9: time quadruple
+    std::uint8_t byte10;   // 10: time quadruple
+    std::uint8_t unused11; // 11
+    std::uint16_t word12;  // 12: time quadruple
+    std::uint16_t word14;  // 14: set by setTime only
 };
 static_assert(sizeof(TimeRecord) == 16 && alignof(TimeRecord) == 8);
-static_assert(offsetof(TimeRecord, real) == 0);
-static_assert(offsetof(TimeRecord, byte0) == 8);
-static_assert(offsetof(TimeRecord, byte1) == 9);
-static_assert(offsetof(TimeRecord, byte2) == 10);
-static_assert(offsetof(TimeRecord, unused) == 11);
-static_assert(offsetof(TimeRecord, word1) == 12);
-static_assert(offsetof(TimeRecord, word2) == 14);
 
 struct DateRecord {
-    std::uint16_t word;  // 0
-    std::uint8_t byte1;  // 2
-    std::uint8_t byte2;  // 3
+    std::uint16_t word0;
+    std::uint8_t byte2;
+    std::uint8_t byte3;
 };
 static_assert(sizeof(DateRecord) == 4);
-static_assert(offsetof(DateRecord, word) == 0);
-static_assert(offsetof(DateRecord, byte1) == 2);
-static_assert(offsetof(DateRecord, byte2) == 3);
 
 // ZOLT_setYear gets the address of a single 32-bit value, ZOLT_getAltitude
 // that of a single 32-bit real; they are named here so that every operation
@@ -61,79 +60,53 @@ using AltitudeValue = float;
 static_assert(sizeof(YearValue) == 4 && sizeof(AltitudeValue) == 4);
 
 struct AngleRecord {
-    std::int16_t whole;        // 0
-    std::uint8_t unused[2];    // 2
-    float real;                // 4
+    std::int16_t word0;
+    std::uint8_t unused2[2];
+    float real4;
 };
 static_assert(sizeof(AngleRecord) == 8);
-static_assert(offsetof(AngleRecord, whole) == 0);
-static_assert(offsetof(AngleRecord, unused) == 2);
-static_assert(offsetof(AngleRecord, real) == 4);
 
 struct SatRecord {
-    std::uint8_t info1;      // 0
-    std::uint8_t info2;      // 1
-    std::uint8_t unused[2];  // 2: provided, never read
+    std::uint8_t byte0;
+    std::uint8_t byte1;
+    std::uint8_t unused2[2];  // provided, never read
 };
 static_assert(sizeof(SatRecord) == 4);
-static_assert(offsetof(SatRecord, info1) == 0);
-static_assert(offsetof(SatRecord, info2) == 1);
 
 struct alignas(8) HeartbeatRecord {
-    std::uint8_t byte0;      // 0
-    std::uint8_t byte1;      // 1
-    std::uint8_t byte2;      // 2
-    std::uint8_t unused[5];  // 3
-    double period;           // 8
+    std::uint8_t byte0;
+    std::uint8_t byte1;
+    std::uint8_t byte2;
+    std::uint8_t unused3[5];
+    double real8;
 };
 static_assert(sizeof(HeartbeatRecord) == 16 && alignof(HeartbeatRecord) == 8);
-static_assert(offsetof(HeartbeatRecord, byte0) == 0);
-static_assert(offsetof(HeartbeatRecord, byte1) == 1);
-static_assert(offsetof(HeartbeatRecord, byte2) == 2);
-static_assert(offsetof(HeartbeatRecord, unused) == 3);
-static_assert(offsetof(HeartbeatRecord, period) == 8);
 
 struct alignas(8) MatchRecord {
-    std::uint8_t mode;        // 0
-    std::uint8_t unused[7];   // 1
-    double real;              // 8: time quadruple from here
-    std::uint8_t byte1;       // 16
-    std::uint8_t byte2;       // 17
-    std::uint16_t word;       // 18: the host's 8 bits, zero-extended
-    std::uint8_t unused2[4];  // 20
+    std::uint8_t byte0;
+    std::uint8_t unused1[7];
+    double real8;               // 8: time quadruple from here
+    std::uint8_t byte16;
+    std::uint8_t byte17;
+    std::uint16_t word18;       // the host's 8 bits, zero-extended
+    std::uint8_t unused20[4];
 };
 static_assert(sizeof(MatchRecord) == 24 && alignof(MatchRecord) == 8);
-static_assert(offsetof(MatchRecord, mode) == 0);
-static_assert(offsetof(MatchRecord, unused) == 1);
-static_assert(offsetof(MatchRecord, real) == 8);
-static_assert(offsetof(MatchRecord, byte1) == 16);
-static_assert(offsetof(MatchRecord, byte2) == 17);
-static_assert(offsetof(MatchRecord, word) == 18);
-static_assert(offsetof(MatchRecord, unused2) == 20);
 
 struct WaitRecord {
-    std::uint32_t wait;  // 0
+    std::uint32_t value0;
 };
 static_assert(sizeof(WaitRecord) == 4);
 
 struct alignas(8) EventRecord {
-    std::uint32_t wait;      // 0: set before the call, not read back
-    std::uint8_t unused[4];  // 4
-    double real;             // 8: time quadruple from here
-    std::uint8_t byte1;      // 16
-    std::uint8_t byte2;      // 17
-    std::uint16_t word;      // 18
-    std::uint16_t extra;     // 20
-    std::uint8_t byte3;      // 22
-    std::uint8_t byte4;      // 23
+    std::uint32_t value0;      // set before the call, not read back
+    std::uint8_t unused4[4];
+    double real8;              // 8: time quadruple from here
+    std::uint8_t byte16;
+    std::uint8_t byte17;
+    std::uint16_t word18;
+    std::uint16_t word20;
+    std::uint8_t byte22;
+    std::uint8_t byte23;
 };
 static_assert(sizeof(EventRecord) == 24 && alignof(EventRecord) == 8);
-static_assert(offsetof(EventRecord, wait) == 0);
-static_assert(offsetof(EventRecord, unused) == 4);
-static_assert(offsetof(EventRecord, real) == 8);
-static_assert(offsetof(EventRecord, byte1) == 16);
-static_assert(offsetof(EventRecord, byte2) == 17);
-static_assert(offsetof(EventRecord, word) == 18);
-static_assert(offsetof(EventRecord, extra) == 20);
-static_assert(offsetof(EventRecord, byte3) == 22);
-static_assert(offsetof(EventRecord, byte4) == 23);

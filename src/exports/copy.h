@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "LV_zolt.h"
+#include "driver/interface.h"  // its asserts hold records.h to the description
 #include "driver/zolt.h"
 
 namespace lvzolt {
@@ -42,15 +43,5 @@ inline void putRealArgument(double* field, double& argument) {
 // bits on into a wider field.
 inline std::uint8_t low8(std::uint32_t slot) { return static_cast<std::uint8_t>(slot); }
 inline std::uint16_t low16(std::uint32_t slot) { return static_cast<std::uint16_t>(slot); }
-
-// Called after the driver call for each out-location still to be written:
-// the compiler then keeps the pointer in memory over the call and reads it
-// back (a store and a load), instead of holding it in a callee-saved
-// register (a save, a move and a restore). Where arguments arrive on the
-// stack, as on i386, the pointer is read from its slot as before.
-template <class T>
-inline void reloadAfterCall(T*& location) {
-    asm("" : "+m"(location));
-}
 
 }  // namespace lvzolt

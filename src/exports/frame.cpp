@@ -7,13 +7,11 @@ using namespace lvzolt;
 extern "C" {
 
 LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_open(LV_ZOLT_Handle* board, std::uint32_t value,
-                                                   std::uint16_t* boardValue) {
+                                                   std::uint16_t* word4) {
     // Cleared so that a failed open that writes nothing hands out 0, not
     // whatever the stack held.
     BoardRecord* handle = nullptr;
     const std::uint8_t status = ZOLT_open(&handle, value);
-    reloadAfterCall(board);
-    reloadAfterCall(boardValue);
     // Read once: for all the compiler knows, the store through board could
     // reach the handle variable.
     BoardRecord* const opened = handle;
@@ -21,9 +19,9 @@ LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_open(LV_ZOLT_Handle* board, std::u
     if (status == 0) {
         std::uint16_t field;
         std::memcpy(&field, reinterpret_cast<const unsigned char*>(opened) +
-                                offsetof(BoardRecord, boardValue),
+                                offsetof(BoardRecord, word4),
                     sizeof field);
-        put(boardValue, field);
+        put(word4, field);
     }
     return status;
 }

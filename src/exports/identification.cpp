@@ -6,37 +6,30 @@ using namespace lvzolt;
 
 namespace {
 
-// The two characters "%02X" gives for every byte value, without a
-// formatted-print call: one load per byte instead of two nibble lookups.
-struct HexPairs {
-    char pair[256][2];
-};
-constexpr HexPairs kHexPairs = [] {
-    constexpr char digits[] = "0123456789ABCDEF";
-    HexPairs table{};
-    for (unsigned byte = 0; byte < 256; ++byte) {
-        table.pair[byte][0] = digits[byte >> 4];
-        table.pair[byte][1] = digits[byte & 0xF];
-    }
-    return table;
-}();
+// At namespace scope, so that it is read-only data rather than a copy built
+// on the stack at each call.
+constexpr char kDigits[] = "0123456789ABCDEF";
+
+// The two characters "%02X" gives for a byte, without a formatted-print call.
+inline void hexPair(char* out, std::uint8_t byte) {
+    out[0] = kDigits[byte >> 4];
+    out[1] = kDigits[byte & 0xF];
+}
 
 template <std::uint8_t (*Operation)(BoardRecord*, IdBuffer*)>
-std::uint8_t idText(LV_ZOLT_Handle board, char*& text) {
+std::uint8_t idText(LV_ZOLT_Handle board, char* text) {
     IdBuffer id{};
     const std::uint8_t status = Operation(driverHandle(board), &id);
     if (status != 0) return status;
-    reloadAfterCall(text);
-    // Read once, and all three bytes before the first character is stored:
-    // a store through a char pointer could reach any object in memory.
-    char* const out = text;
-    const std::uint8_t byte0 = id.bytes[0], byte1 = id.bytes[1], byte2 = id.bytes[2];
-    std::memcpy(out, kHexPairs.pair[byte0], 2);
-    out[2] = '-';
-    std::memcpy(out + 3, kHexPairs.pair[byte1], 2);
-    out[5] = '-';
-    std::memcpy(out + 6, kHexPairs.pair[byte2], 2);
-    out[8] = '\0';
+    // All three bytes before the first character is stored: a store through
+    // a char pointer could reach any object, the record included.
+    const std::uint8_t byte0 = id.byte0, byte1 = id.byte1, byte2 = id.byte2;
+    hexPair(text, byte0);
+    text[2] = '-';
+    hexPair(text + 3, byte1);
+    text[5] = '-';
+    hexPair(text + 6, byte2);
+    text[8] = '\0';
     return status;
 }
 

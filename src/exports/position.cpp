@@ -6,16 +6,12 @@ using namespace lvzolt;
 
 namespace {
 
-// The out-locations by reference, so that they are reloaded from the
-// export's own arguments.
 template <std::uint8_t (*Operation)(BoardRecord*, AngleRecord*)>
-std::uint8_t angle(LV_ZOLT_Handle board, std::int16_t*& whole, float*& real) {
+std::uint8_t angle(LV_ZOLT_Handle board, std::int16_t* word0, float* real4) {
     AngleRecord record{};
     const std::uint8_t status = Operation(driverHandle(board), &record);
-    reloadAfterCall(whole);
-    reloadAfterCall(real);
-    put(whole, record.whole);
-    put(real, record.real);
+    put(word0, record.word0);
+    put(real4, record.real4);
     return status;
 }
 
@@ -23,32 +19,29 @@ std::uint8_t angle(LV_ZOLT_Handle board, std::int16_t*& whole, float*& real) {
 
 extern "C" {
 
-LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getAltitude(LV_ZOLT_Handle board, float* altitude) {
+LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getAltitude(LV_ZOLT_Handle board, float* real0) {
     AltitudeValue value{};
     const std::uint8_t status = ZOLT_getAltitude(driverHandle(board), &value);
-    reloadAfterCall(altitude);
-    put(altitude, value);
+    put(real0, value);
     return status;
 }
 
-LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getLatitude(LV_ZOLT_Handle board, std::int16_t* whole,
-                                                          float* real) {
-    return angle<ZOLT_getLatitude>(board, whole, real);
+LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getLatitude(LV_ZOLT_Handle board, std::int16_t* word0,
+                                                          float* real4) {
+    return angle<ZOLT_getLatitude>(board, word0, real4);
 }
 
 LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getLongitude(LV_ZOLT_Handle board,
-                                                           std::int16_t* whole, float* real) {
-    return angle<ZOLT_getLongitude>(board, whole, real);
+                                                           std::int16_t* word0, float* real4) {
+    return angle<ZOLT_getLongitude>(board, word0, real4);
 }
 
-LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getSatInfo(LV_ZOLT_Handle board, std::uint8_t* info1,
-                                                         std::uint8_t* info2) {
+LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getSatInfo(LV_ZOLT_Handle board, std::uint8_t* byte0,
+                                                         std::uint8_t* byte1) {
     SatRecord record{};
     const std::uint8_t status = ZOLT_getSatInfo(driverHandle(board), &record);
-    reloadAfterCall(info1);
-    reloadAfterCall(info2);
-    put(info1, record.info1);
-    put(info2, record.info2);
+    put(byte0, record.byte0);
+    put(byte1, record.byte1);
     return status;
 }
 }

@@ -6,50 +6,43 @@ using namespace lvzolt;
 
 extern "C" {
 
-LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getTime(LV_ZOLT_Handle board, double* real,
-                                                      std::uint8_t* byte1, std::uint8_t* byte2,
-                                                      std::uint16_t* word) {
+LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getTime(LV_ZOLT_Handle board, double* real0,
+                                                      std::uint8_t* byte9, std::uint8_t* byte10,
+                                                      std::uint16_t* word12) {
     TimeRecord record{};
     const std::uint8_t status = ZOLT_getTime(driverHandle(board), &record);
-    reloadAfterCall(real);
-    reloadAfterCall(byte1);
-    reloadAfterCall(byte2);
-    reloadAfterCall(word);
-    put(real, record.real);
-    put(byte1, record.byte1);
-    put(byte2, record.byte2);
-    put(word, record.word1);
+    put(real0, record.real0);
+    put(byte9, record.byte9);
+    put(byte10, record.byte10);
+    put(word12, record.word12);
     return status;
 }
 
-LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_setTime(LV_ZOLT_Handle board, std::uint32_t byte0,
-                                                      std::uint32_t byte1, std::uint32_t byte2,
-                                                      std::uint32_t word1, std::uint32_t word2) {
+LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_setTime(LV_ZOLT_Handle board, std::uint32_t byte8,
+                                                      std::uint32_t byte9, std::uint32_t byte10,
+                                                      std::uint32_t word12, std::uint32_t word14) {
     TimeRecord record{};
-    record.byte0 = low8(byte0);
-    record.byte1 = low8(byte1);
-    record.byte2 = low8(byte2);
-    record.word1 = low16(word1);
-    record.word2 = low16(word2);
+    record.byte8 = low8(byte8);
+    record.byte9 = low8(byte9);
+    record.byte10 = low8(byte10);
+    record.word12 = low16(word12);
+    record.word14 = low16(word14);
     return ZOLT_setTime(driverHandle(board), &record);
 }
 
-LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getDate(LV_ZOLT_Handle board, std::uint16_t* word,
-                                                      std::uint8_t* byte1, std::uint8_t* byte2) {
+LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_getDate(LV_ZOLT_Handle board, std::uint16_t* word0,
+                                                      std::uint8_t* byte2, std::uint8_t* byte3) {
     DateRecord record{};
     const std::uint8_t status = ZOLT_getDate(driverHandle(board), &record);
-    reloadAfterCall(word);
-    reloadAfterCall(byte1);
-    reloadAfterCall(byte2);
-    put(word, record.word);
-    put(byte1, record.byte1);
+    put(word0, record.word0);
     put(byte2, record.byte2);
+    put(byte3, record.byte3);
     return status;
 }
 
-LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_setYear(LV_ZOLT_Handle board, std::uint32_t year) {
+LV_ZOLT_API std::uint8_t LV_ZOLT_CALL LV_ZOLT_setYear(LV_ZOLT_Handle board, std::uint32_t value0) {
     // The argument is the export's own copy, so whatever the driver writes
     // there stays here.
-    return ZOLT_setYear(driverHandle(board), &year);
+    return ZOLT_setYear(driverHandle(board), &value0);
 }
 }

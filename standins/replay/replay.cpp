@@ -188,7 +188,7 @@ class Replay {
             if (status == 0) {
                 auto& board = issued_.emplace_back(std::make_unique<LiveBoard>());
                 std::memcpy(board->record.driverPrivate, "RPL", 4);
-                board->record.boardValue = call.boardValue.value_or(0);
+                board->record.word4 = call.boardValue.value_or(0);
                 issued = &board->record;
                 boards_[issued] = answer.openedBoard;
             } else {

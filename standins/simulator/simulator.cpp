@@ -175,7 +175,7 @@ class Simulator {
         ++slot->issue;
         const std::uint8_t tag[4] = {'S', 'I', 'M', static_cast<std::uint8_t>(index)};
         std::memcpy(slot->record.driverPrivate, tag, sizeof tag);
-        slot->record.boardValue = boards[index].identity.serial;
+        slot->record.word4 = boards[index].identity.serial;
         return *slot;
     }
 
@@ -376,9 +376,9 @@ void blank(Record* record) {
 }
 // The time limit is the caller's; the rest is the driver's to fill.
 void blank(EventRecord* record) {
-    const std::uint32_t wait = record->wait;
+    const std::uint32_t limit = record->value0;
     *record = EventRecord{};
-    record->wait = wait;
+    record->value0 = limit;
 }
 
 // The scenario's part of an operation, before the operation itself: with a
@@ -619,7 +619,7 @@ static std::uint8_t identify(BoardRecord* board, IdBuffer* buffer,
     return filling(board, buffer, [&](Simulator&, Board& b, Slot&) {
         const auto& id = b.identity.*which;
         *buffer = IdBuffer{};
-        std::memcpy(buffer->bytes, id.data(), id.size());
+        std::memcpy(buffer, id.data(), id.size());
         return ZOLT_SIM_OK;
     });
 }
@@ -639,10 +639,10 @@ ZOLT_SIM_EXPORT ZOLT_getTime(BoardRecord* board, TimeRecord* record) {
     return filling(board, record, [&](Simulator& s, Board& b, Slot&) {
         const Quadruple q = quadruple(civil(s.boardNow(b)));
         *record = TimeRecord{};
-        record->real = q.seconds;
-        record->byte1 = q.minutes;
-        record->byte2 = q.hours;
-        record->word1 = q.dayOfYear;
+        record->real0 = q.seconds;
+        record->byte9 = q.minutes;
+        record->byte10 = q.hours;
+        record->word12 = q.dayOfYear;
         return ZOLT_SIM_OK;
     });
 }
@@ -651,11 +651,11 @@ ZOLT_SIM_EXPORT ZOLT_setTime(BoardRecord* board, TimeRecord* record) {
     if (const auto status = before(Operation::setTime, board, record)) return *status;
     return reading(board, record, [](Simulator& s, Board& b, const TimeRecord& r) {
         const Civil now = civil(s.boardNow(b));
-        const bool valid = r.byte0 <= 59 && r.byte1 <= 59 && r.byte2 <= 23 && r.word1 >= 1 &&
-                           r.word1 <= daysInYear(now.year) && r.word2 <= 999;
+        const bool valid = r.byte8 <= 59 && r.byte9 <= 59 && r.byte10 <= 23 && r.word12 >= 1 &&
+                           r.word12 <= daysInYear(now.year) && r.word14 <= 999;
         return byChoice(valid, [&] {
-            const Nanos target = yearStart(now.year) + (r.word1 - 1) * kDay + r.byte2 * kHour +
-                                 r.byte1 * kMinute + r.byte0 * kSecond + r.word2 * kMillisecond;
+            const Nanos target = yearStart(now.year) + (r.word12 - 1) * kDay + r.byte10 * kHour +
+                                 r.byte9 * kMinute + r.byte8 * kSecond + r.word14 * kMillisecond;
             b.offset = target - s.hostNow() - b.settings.propDelay;
             beatsChanged(s, b);
         });
@@ -666,9 +666,9 @@ ZOLT_SIM_EXPORT ZOLT_getDate(BoardRecord* board, DateRecord* record) {
     if (const auto status = before(Operation::getDate, board, record)) return *status;
     return filling(board, record, [&](Simulator& s, Board& b, Slot&) {
         const Civil c = civil(s.boardNow(b));
-        record->word = static_cast<std::uint16_t>(c.year);
-        record->byte1 = static_cast<std::uint8_t>(c.month);
-        record->byte2 = static_cast<std::uint8_t>(c.dayOfMonth);
+        record->word0 = static_cast<std::uint16_t>(c.year);
+        record->byte2 = static_cast<std::uint8_t>(c.month);
+        record->byte3 = static_cast<std::uint8_t>(c.dayOfMonth);
         return ZOLT_SIM_OK;
     });
 }
@@ -699,8 +699,8 @@ static std::uint8_t angle(BoardRecord* board, AngleRecord* record, Angle BoardDe
     return filling(board, record, [&](Simulator&, Board& b, Slot&) {
         const auto [degrees, minutes] = b.identity.*which;
         *record = AngleRecord{};
-        record->whole = degrees;
-        record->real = minutes;
+        record->word0 = degrees;
+        record->real4 = minutes;
         return ZOLT_SIM_OK;
     });
 }
@@ -719,8 +719,8 @@ ZOLT_SIM_EXPORT ZOLT_getSatInfo(BoardRecord* board, SatRecord* record) {
     if (const auto status = before(Operation::getSatInfo, board, record)) return *status;
     return filling(board, record, [&](Simulator&, Board& b, Slot&) {
         *record = SatRecord{};
-        record->info1 = b.identity.satellites;
-        record->info2 = b.identity.fix;
+        record->byte0 = b.identity.satellites;
+        record->byte1 = b.identity.fix;
         return ZOLT_SIM_OK;
     });
 }
@@ -729,14 +729,14 @@ ZOLT_SIM_EXPORT ZOLT_setHeartbeat(BoardRecord* board, HeartbeatRecord* record) {
     if (const auto status = before(Operation::setHeartbeat, board, record)) return *status;
     return reading(board, record, [](Simulator& s, Board& b, const HeartbeatRecord& r) {
         const bool valid = r.byte0 == 0 || (r.byte0 == 1 && r.byte1 >= 1 && r.byte2 <= 1 &&
-                                            r.period >= 0.001 && r.period <= 86400.0);
+                                            r.real8 >= 0.001 && r.real8 <= 86400.0);
         return byChoice(valid, [&] {
             Settings& set = b.settings;
             set.heartbeatOn = r.byte0 == 1;
             if (set.heartbeatOn) {
                 set.pulseWidth = r.byte1;
                 set.polarity = r.byte2;
-                set.period = static_cast<Nanos>(std::llround(r.period * 1e9));
+                set.period = static_cast<Nanos>(std::llround(r.real8 * 1e9));
             }
             beatsChanged(s, b);
         });
@@ -747,28 +747,28 @@ ZOLT_SIM_EXPORT ZOLT_setMatchTime(BoardRecord* board, MatchRecord* record) {
     if (const auto status = before(Operation::setMatchTime, board, record)) return *status;
     return reading(board, record, [](Simulator& s, Board& b, const MatchRecord& r) {
         Settings& set = b.settings;
-        if (r.mode == 0) {
+        if (r.byte0 == 0) {
             set.matchMode = 0;
             ++b.matchGeneration;
             return static_cast<std::uint8_t>(ZOLT_SIM_OK);
         }
-        const Nanos ofDay = timeOfDay(r.real, r.byte1, r.byte2);
+        const Nanos ofDay = timeOfDay(r.real8, r.byte16, r.byte17);
         const Nanos now = s.boardNow(b);
         const int year = civil(now).year;
         bool valid = ofDay >= 0;
         Nanos target = 0;
-        if (r.mode == 1) {
-            valid = valid && r.word == 0;
+        if (r.byte0 == 1) {
+            valid = valid && r.word18 == 0;
             target = floorDiv(now, kDay) * kDay + ofDay;
             if (target <= now) target += kDay;
-        } else if (r.mode == 2) {
-            target = yearStart(year) + (static_cast<Nanos>(r.word) - 1) * kDay + ofDay;
-            valid = valid && r.word >= 1 && r.word <= daysInYear(year) && target > now;
+        } else if (r.byte0 == 2) {
+            target = yearStart(year) + (static_cast<Nanos>(r.word18) - 1) * kDay + ofDay;
+            valid = valid && r.word18 >= 1 && r.word18 <= daysInYear(year) && target > now;
         } else {
             valid = false;
         }
         return byChoice(valid, [&] {
-            set.matchMode = r.mode;
+            set.matchMode = r.byte0;
             set.matchTarget = target;
             ++b.matchGeneration;
         });
@@ -781,7 +781,7 @@ ZOLT_SIM_EXPORT ZOLT_waitHeartbeat(BoardRecord* board, WaitRecord* record) {
     return onBoard(board, [&](Simulator& s, Board& b, Slot& slot, Lock& lock) {
         std::uint32_t generation = b.beatGeneration;
         Nanos reference = s.boardNow(b);
-        return waitOn(s, b, slot, lock, record->wait, [&]() -> Turn {
+        return waitOn(s, b, slot, lock, record->value0, [&]() -> Turn {
             const Settings& set = b.settings;
             if (!set.heartbeatOn) return finished(ZOLT_SIM_NOT_ARMED);
             if (generation != b.beatGeneration) {
@@ -808,7 +808,7 @@ ZOLT_SIM_EXPORT ZOLT_waitMatch(BoardRecord* board, WaitRecord* record) {
         const Nanos start = s.boardNow(b);
         std::uint32_t generation = b.matchGeneration - 1;
         Nanos target = 0;
-        return waitOn(s, b, slot, lock, record->wait, [&]() -> Turn {
+        return waitOn(s, b, slot, lock, record->value0, [&]() -> Turn {
             const Settings& set = b.settings;
             if (generation != b.matchGeneration) {
                 // The first match after the wait began.
@@ -829,7 +829,7 @@ ZOLT_SIM_EXPORT ZOLT_waitMatch(BoardRecord* board, WaitRecord* record) {
 ZOLT_SIM_EXPORT ZOLT_waitEvent(BoardRecord* board, EventRecord* record) {
     if (const auto status = before(Operation::waitEvent, board, record)) return *status;
     if (record == nullptr) return nullRecord(board);
-    const std::uint32_t limit = record->wait;
+    const std::uint32_t limit = record->value0;
     Event event{};
     const std::uint8_t status = onBoard(board, [&](Simulator& s, Board& b, Slot& slot, Lock& lock) {
         return waitOn(s, b, slot, lock, limit, [&]() -> Turn {
@@ -842,19 +842,19 @@ ZOLT_SIM_EXPORT ZOLT_waitEvent(BoardRecord* board, EventRecord* record) {
             return finished(ZOLT_SIM_OK);
         });
     });
-    const std::uint32_t wait = record->wait;
+    const std::uint32_t wait = record->value0;
     *record = EventRecord{};
-    record->wait = wait;
+    record->value0 = wait;
     if (status != ZOLT_SIM_OK) return status;
     const Civil c = civil(event.tag);
     const Quadruple q = quadruple(c);
-    record->real = q.seconds;
-    record->byte1 = q.minutes;
-    record->byte2 = q.hours;
-    record->word = q.dayOfYear;
-    record->extra = static_cast<std::uint16_t>(c.year);
-    record->byte3 = event.dropped;
-    record->byte4 = event.number;
+    record->real8 = q.seconds;
+    record->byte16 = q.minutes;
+    record->byte17 = q.hours;
+    record->word18 = q.dayOfYear;
+    record->word20 = static_cast<std::uint16_t>(c.year);
+    record->byte22 = event.dropped;
+    record->byte23 = event.number;
     return ZOLT_SIM_OK;
 }
 

@@ -43,26 +43,26 @@
  *   simulated.
  *
  *   ZOLT_getTime fills the TimeRecord with the current time:
- *     real  (offset 0)  seconds within the minute, with fraction: 0 <= s < 60
- *     byte1 (offset 9)  minutes, 0-59
- *     byte2 (offset 10) hours, 0-23
- *     word1 (offset 12) day of the year, 1-366 (1 January is day 1)
- *     byte0, word2      0
+ *     real0  (offset 0)  seconds within the minute, with fraction: 0 <= s < 60
+ *     byte9  (offset 9)  minutes, 0-59
+ *     byte10 (offset 10) hours, 0-23
+ *     word12 (offset 12) day of the year, 1-366 (1 January is day 1)
+ *     byte8, word14      0
  *   These four values, in this order, are the board's "time quadruple"; the
  *   match time and event time tags use the same one.
  *
  *   ZOLT_setTime reads from the TimeRecord:
- *     byte0 (offset 8)  seconds, 0-59
- *     byte1 (offset 9)  minutes, 0-59
- *     byte2 (offset 10) hours, 0-23
- *     word1 (offset 12) day of the year, 1-365, or 366 in a leap year
- *     word2 (offset 14) milliseconds, 0-999
+ *     byte8  (offset 8)  seconds, 0-59
+ *     byte9  (offset 9)  minutes, 0-59
+ *     byte10 (offset 10) hours, 0-23
+ *     word12 (offset 12) day of the year, 1-365, or 366 in a leap year
+ *     word14 (offset 14) milliseconds, 0-999
  *   and sets the clock to that instant of the board's current year. The real
  *   (offset 0) and byte 11 are not read. A value out of range gives
  *   ZOLT_SIM_INVALID_VALUE and leaves the clock alone.
  *
- *   ZOLT_getDate fills the DateRecord: word (offset 0) the year, byte1
- *   (offset 2) the month 1-12, byte2 (offset 3) the day of the month 1-31.
+ *   ZOLT_getDate fills the DateRecord: word0 (offset 0) the year, byte2
+ *   (offset 2) the month 1-12, byte3 (offset 3) the day of the month 1-31.
  *
  *   ZOLT_setYear reads a 32-bit year, 1970-2200, and moves the clock to that
  *   year, keeping the day of the year and the time of day. A year out of
@@ -82,7 +82,7 @@
  *   or the scenario's) and bytes 3-11 with zeros.
  *
  *   ZOLT_getLatitude / ZOLT_getLongitude fill the AngleRecord with a fixed
- *   position: whole (offset 0) signed whole degrees, real (offset 4) signed
+ *   position: word0 (offset 0) signed whole degrees, real4 (offset 4) signed
  *   minutes of arc, 0 <= |minutes| < 60, with the same sign as the angle.
  *   North and east are positive, so 12 degrees 30 minutes west is (-12,
  *   -30.0) and half a degree south is (0, -30.0). Board i sits at latitude
@@ -90,8 +90,8 @@
  *   minutes east. ZOLT_getAltitude gives 408.5 + i metres above mean sea
  *   level as a 32-bit real. A scenario may place a board elsewhere.
  *
- *   ZOLT_getSatInfo fills the SatRecord: info1 (offset 0) the number of
- *   satellites tracked, info2 (offset 1) the fix: 0 none, 2 two-dimensional,
+ *   ZOLT_getSatInfo fills the SatRecord: byte0 (offset 0) the number of
+ *   satellites tracked, byte1 (offset 1) the fix: 0 none, 2 two-dimensional,
  *   3 three-dimensional. Every board tracks 9 satellites with a 3-D fix,
  *   unless a scenario says otherwise.
  *
@@ -121,14 +121,14 @@
  *                       1 turns it on
  *     byte1 (offset 1)  pulse width in milliseconds, 1-255 (stored only)
  *     byte2 (offset 2)  pulse polarity, 0 positive or 1 negative (stored only)
- *     period (offset 8) seconds between beats, 0.001 to 86400
+ *     real8 (offset 8)  seconds between beats, 0.001 to 86400
  *   Beats fall on the instants of the board's clock that are whole multiples
  *   of the period counted from 1970-01-01 00:00 UTC: with a period of 1 s,
  *   on every whole second.
  *
- *   ZOLT_setMatchTime reads the MatchRecord: mode (offset 0) and a time
- *   quadruple (offsets 8, 16, 17, 18: seconds 0 <= s < 60, minutes, hours,
- *   day of the year).
+ *   ZOLT_setMatchTime reads the MatchRecord: byte0 (offset 0), the mode, and
+ *   a time quadruple (real8, byte16, byte17, word18: seconds 0 <= s < 60,
+ *   minutes, hours, day of the year).
  *     mode 0  match off (the rest is not read)
  *     mode 1  daily: matches every time the clock reaches that time of day;
  *             the day must be 0
@@ -141,10 +141,10 @@
  *   events on a schedule. Events queue on the board (up to
  *   ZOLT_SIM_EVENT_QUEUE); when the queue is full the oldest is dropped.
  *
- *   The waits. The 32-bit value in the WaitRecord (and in the first field of
- *   the EventRecord) is a time limit in milliseconds on the host's clock:
- *   the wait returns ZOLT_SIM_TIMEOUT when the limit runs out first. 0 only
- *   looks whether the occurrence is already there. ZOLT_SIM_WAIT_FOREVER
+ *   The waits. The 32-bit value0 of the WaitRecord (and of the EventRecord)
+ *   is a time limit in milliseconds on the host's clock: the wait returns
+ *   ZOLT_SIM_TIMEOUT when the limit runs out first. 0 only looks whether the
+ *   occurrence is already there. ZOLT_SIM_WAIT_FOREVER
  *   (0xFFFFFFFF, all ones) sets no limit. Any number of threads may wait on
  *   one board at once; each wait blocks only its calling thread.
  *     ZOLT_waitHeartbeat returns at the first beat after the call. With the
@@ -161,12 +161,12 @@
  *     the wait, one set back prolongs it; a new match setting retargets it.
  *     ZOLT_waitEvent takes the oldest queued event, or waits for the next
  *       one, and fills the EventRecord:
- *         real, byte1, byte2, word (offsets 8, 16, 17, 18) the time tag as a
- *                                  time quadruple
- *         extra (offset 20)        the year of the time tag
- *         byte3 (offset 22)        events dropped from a full queue just
+ *         real8, byte16, byte17, word18 (offsets 8, 16, 17, 18) the time tag
+ *                                  as a time quadruple
+ *         word20 (offset 20)       the year of the time tag
+ *         byte22 (offset 22)       events dropped from a full queue just
  *                                  before this one (at most 255)
- *         byte4 (offset 23)        the event's number on this board, low 8
+ *         byte23 (offset 23)       the event's number on this board, low 8
  *                                  bits, 1 for the first since the driver
  *                                  was loaded, the last ZOLT_resetFirmware
  *                                  or zoltsim_reset

@@ -11,6 +11,10 @@ import argparse
 import re
 import subprocess
 import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent.parent.parent / "tools" / "interface"))
+import header  # noqa: E402
 
 FORBIDDEN = re.compile(
     r"^(f[a-z0-9]+|v?cvt[a-z0-9]+|v?(add|sub|mul|div|sqrt|min|max|round|rcp|rsqrt|hadd|hsub|dp)"
@@ -83,12 +87,9 @@ def main():
     exports = args.root
     if args.header:
         try:
-            with open(args.header, encoding="utf-8") as f:
-                exports = sorted(set(re.findall(r"\b(LV_ZOLT_[A-Za-z]+)\(", f.read())))
-        except OSError as e:
+            exports = sorted(e.name for e in header.read(args.header))
+        except header.HeaderError as e:
             parser.error(str(e))
-        if len(exports) != 24:
-            parser.error(f"{args.header} declares {len(exports)} exports, not 24")
     failed = False
     for library in args.libraries:
         try:

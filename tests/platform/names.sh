@@ -15,10 +15,10 @@ arguments() {
   for f in "$@"; do [ -r "$f" ] || fail "cannot read $f"; done
 }
 
-# The header's 24 LV_ZOLT_ names, sorted.
+# The header's 24 LV_ZOLT_ names, sorted, from the one reader of its export list.
 header_exports() {
   local names
-  names=$(grep -oE '\bLV_ZOLT_[A-Za-z]+\(' "$1" | tr -d '(' | sort -u)
-  [ "$(wc -l <<<"$names")" -eq 24 ] || fail "$1 declares $(wc -l <<<"$names") exports, not 24"
-  echo "$names"
+  names=$(python3 "$(dirname "${BASH_SOURCE[0]}")/../../tools/interface/header.py" names "$1") ||
+    fail "cannot read the exports of $1"
+  sort <<<"$names"
 }

@@ -102,7 +102,6 @@ TEST(LvzoltReplay, ADamagedTraceFailsEveryCallWithOneLine) {
     EXPECT_EQ(zolt::replay::checkReportFile(report).status, 1);
 }
 
-#if defined(TRACE_DIR)
 // Recorded through the tracing driver over the simulated board, then played:
 // the same output, byte for byte, the recorded times rather than the clock,
 // and a complete report. The event watch raises its events from a second
@@ -145,6 +144,5 @@ TEST(LvzoltReplay, RecordedRunsReplayByteForByte) {
         }
     }
 }
-#endif
 
 }  // namespace

@@ -60,10 +60,10 @@ inline std::string unsetText(const zolt::Operation& op) {
 inline TimeRecord timeRecord(double seconds, std::uint8_t minutes, std::uint8_t hours,
                              std::uint16_t day) {
     TimeRecord r{};
-    r.real = seconds;
-    r.byte1 = minutes;
-    r.byte2 = hours;
-    r.word1 = day;
+    r.real0 = seconds;
+    r.byte9 = minutes;
+    r.byte10 = hours;
+    r.word12 = day;
     return r;
 }
 

@@ -10,8 +10,8 @@
 #endif
 
 extern "C" SELFCALL_API std::uint8_t ZOLT_CALL ZOLT_getDate(BoardRecord*, DateRecord* record) {
-    record->word = 1999;
-    record->byte1 = 12;
-    record->byte2 = 31;
+    record->word0 = 1999;
+    record->byte2 = 12;
+    record->byte3 = 31;
     return 0;
 }

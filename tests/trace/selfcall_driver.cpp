@@ -29,7 +29,7 @@ SELFCALL_API std::uint8_t ZOLT_CALL ZOLT_getTime(BoardRecord* board, TimeRecord*
     DateRecord date{};
     const std::uint8_t status = ZOLT_getDate(board, &date);
     *record = TimeRecord{};
-    record->word1 = date.word;
+    record->word12 = date.word0;
     return status;
 }
 

@@ -8,6 +8,9 @@ the only place where they are written down.
 As a program:
   header.py names HEADER          the export names, one a line, in header order
   header.py def HEADER [LIBRARY]  a module-definition file exporting them
+  header.py driver-def HEADER     the one of the driver operations they call,
+                                  for zolt.dll's import library
+Each writes to standard output, or with a trailing "-o FILE" to FILE.
 Exits 2 on a bad command line or an unreadable header, 1 when the header
 does not declare exactly 24 exports.
 """
@@ -77,16 +80,21 @@ def read(path) -> list[Export]:
     return parse(text, str(path))
 
 
-def module_definition(exports: list[Export], library: str) -> str:
-    lines = [f"LIBRARY {library}", "EXPORTS"]
-    lines += [f"    {e.name}" for e in sorted(exports, key=lambda e: e.name)]
-    return "\n".join(lines) + "\n"
+def module_definition(exports: list[Export], library: str, driver: bool = False) -> str:
+    """A .def exporting the exports' names, or with driver, the names of the
+    driver operations they call (ZOLT_getTime for LV_ZOLT_getTime)."""
+    names = sorted(e.name[len("LV_"):] if driver else e.name for e in exports)
+    return "\n".join([f"LIBRARY {library}", "EXPORTS"] + [f"    {n}" for n in names]) + "\n"
 
 
 def main(argv: list[str]) -> int:
-    if len(argv) < 2 or argv[0] not in ("names", "def") or len(argv) > 3 \
-            or (argv[0] == "names" and len(argv) != 2):
-        print("usage: header.py names HEADER | def HEADER [LIBRARY]", file=sys.stderr)
+    output = None
+    if len(argv) >= 2 and argv[-2] == "-o":
+        argv, output = argv[:-2], argv[-1]
+    if len(argv) < 2 or argv[0] not in ("names", "def", "driver-def") or len(argv) > 3 \
+            or (argv[0] in ("names", "driver-def") and len(argv) != 2):
+        print("usage: header.py names HEADER | def HEADER [LIBRARY] | driver-def HEADER",
+              file=sys.stderr)
         return 2
     try:
         exports = read(argv[1])
@@ -94,9 +102,15 @@ def main(argv: list[str]) -> int:
         print(f"header.py: {error}", file=sys.stderr)
         return 2 if "cannot read" in str(error) else 1
     if argv[0] == "names":
-        sys.stdout.write("".join(f"{e.name}\n" for e in exports))
+        text = "".join(f"{e.name}\n" for e in exports)
+    elif argv[0] == "driver-def":
+        text = module_definition(exports, "zolt.dll", driver=True)
     else:
-        sys.stdout.write(module_definition(exports, argv[2] if len(argv) == 3 else "LV_zolt.dll"))
+        text = module_definition(exports, argv[2] if len(argv) == 3 else "LV_zolt.dll")
+    if output is None:
+        sys.stdout.write(text)
+    else:
+        Path(output).write_text(text, encoding="utf-8")
     return 0
 
 

@@ -1,14 +1,16 @@
 #!/usr/bin/env python3
-"""Checks that every description of the 24 exports says the same thing.
+"""Holds the hand-written descriptions of the 24 exports against the header.
 
-Compares the public header (the reference) with:
-  - docs/exports.md: one section per export whose table lists each argument
-    with its name, type, direction and 32-bit slots, and the summary table's
-    driver operation, argument count and slot count;
-  - each .def file given: one of LV_ZOLT_ names must list exactly the
-    header's exports, one of ZOLT_ names exactly the driver operations;
-  - the Python package's ctypes declarations (python/lv_zolt/_exports.py):
-    same count and exact types.
+  check_drift.py --header HEADER --docs EXPORTS_MD [--python MODULE]...
+
+The header is read through header.py, the one reader of its export list.
+Compared with it:
+  - the reference (docs/exports.md): one section per export whose table lists
+    each argument with its name, type, direction and 32-bit slots, and the
+    summary table's driver operation, argument count and slot count;
+  - each binding's ctypes declarations (--python, once per module): a module
+    that defines EXPORTS, {export name: argument types}, and Status, the
+    result type; same exports, same count and exact types.
 
 Prints every disagreement and exits 1; exits 2 on a bad command line or an
 unreadable file.
@@ -21,8 +23,9 @@ import re
 import sys
 from pathlib import Path
 
-DECLARATION = re.compile(
-    r"LV_ZOLT_API\s+uint8_t\s+LV_ZOLT_CALL\s+(LV_ZOLT_\w+)\s*\(([^)]*)\)\s*;")
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import header as header_reader  # noqa: E402
+
 CTYPES = {
     "uint8_t": ctypes.c_uint8,
     "uint16_t": ctypes.c_uint16,
@@ -46,27 +49,9 @@ def read(path):
         raise Usage(f"cannot read {path}: {error.strerror}") from error
 
 
-def strip_comments(text):
-    text = re.sub(r"/\*.*?\*/", " ", text, flags=re.S)
-    return re.sub(r"//[^\n]*", " ", text)
-
-
-def parse_header(text):
-    """Returns {name: [(type, parameter name), ...]} in declaration order."""
-    code = strip_comments(text)
-    exports = {}
-    for name, params in DECLARATION.findall(code):
-        args = []
-        for param in params.split(","):
-            param = " ".join(param.split())
-            if param in ("", "void"):
-                continue
-            match = re.fullmatch(r"(.+?)\s*(\**)\s*(\w+)", param)
-            kind = match.group(1) + (" " + match.group(2) if match.group(2) else "")
-            args.append((kind, match.group(3)))
-        exports[name] = args
-    mentioned = set(re.findall(r"\b(LV_ZOLT_[A-Za-z]+)\s*\(", code))
-    return exports, mentioned - set(exports)
+def parameters(export):
+    """[(C type as written in the docs, name)]: "uint16_t *" for a pointer."""
+    return [(p.type + (" *" if p.pointer else ""), p.name) for p in export.parameters]
 
 
 def slots(kind):
@@ -74,12 +59,8 @@ def slots(kind):
 
 
 def table_rows(block):
-    rows = []
-    for line in block.splitlines():
-        if line.startswith("|"):
-            cells = [c.strip() for c in line.strip().strip("|").split("|")]
-            rows.append(cells)
-    return rows
+    return [[c.strip() for c in line.strip().strip("|").split("|")]
+            for line in block.splitlines() if line.startswith("|")]
 
 
 def code(cell):
@@ -88,8 +69,7 @@ def code(cell):
 
 def check_docs(header, text, problems):
     sections = re.split(r"^(#{2,3} .*)$", text, flags=re.M)
-    documented = {}
-    summary = None
+    documented, summary = {}, None
     for heading, body in zip(sections[1::2], sections[2::2]):
         if heading.startswith("## ") and heading[3:].strip() == "Summary":
             summary = body
@@ -122,79 +102,34 @@ def check_docs(header, text, problems):
                 problems.append(f"{where}: the row has {len(row)} cells, not 8")
                 continue
             number, arg, doc_kind, _width, direction, doc_slots, written = row[:7]
-            if number != str(position):
-                problems.append(f"{where}: numbered {number}")
-            if code(arg) != param:
-                problems.append(f"{where}: named {code(arg)}, the header says {param}")
-            if code(doc_kind) != kind:
-                problems.append(f"{where}: type {code(doc_kind)}, the header says {kind}")
             want = "out" if kind.endswith("*") else "in"
-            if direction != want:
-                problems.append(f"{where}: marked {direction}, its type makes it {want}")
-            if doc_slots != str(slots(kind)):
-                problems.append(f"{where}: {doc_slots} slots, its type takes {slots(kind)}")
-            if want == "in" and written != "—":
-                problems.append(f"{where}: an input with a 'Written' entry")
-            if want == "out" and written not in ("always", "only on status 0"):
-                problems.append(f"{where}: 'Written' must be 'always' or 'only on status 0'")
+            for fault, message in (
+                    (number != str(position), f"numbered {number}"),
+                    (code(arg) != param, f"named {code(arg)}, the header says {param}"),
+                    (code(doc_kind) != kind, f"type {code(doc_kind)}, the header says {kind}"),
+                    (direction != want, f"marked {direction}, its type makes it {want}"),
+                    (doc_slots != str(slots(kind)),
+                     f"{doc_slots} slots, its type takes {slots(kind)}"),
+                    (want == "in" and written != "—", "an input with a 'Written' entry"),
+                    (want == "out" and written not in ("always", "only on status 0"),
+                     "'Written' must be 'always' or 'only on status 0'")):
+                if fault:
+                    problems.append(f"{where}: {message}")
 
     if summary is None:
         problems.append("docs: no Summary section")
         return
-    listed = {}
-    for row in table_rows(summary):
-        if len(row) >= 4 and code(row[0]).startswith("LV_ZOLT_"):
-            listed[code(row[0])] = row
+    listed = {code(row[0]): row for row in table_rows(summary)
+              if len(row) >= 4 and code(row[0]).startswith("LV_ZOLT_")}
     for name in sorted(set(header) ^ set(listed)):
         problems.append(f"docs: Summary {'lacks' if name in header else 'lists unknown'} {name}")
-    for name, row in listed.items():
-        if name not in header:
-            continue
-        args = header[name]
-        want = [f"{name[len('LV_'):]}", str(len(args)), str(sum(slots(k) for k, _ in args))]
+    for name in sorted(set(header) & set(listed)):
+        args, row = header[name], listed[name]
+        want = [name[len("LV_"):], str(len(args)), str(sum(slots(k) for k, _ in args))]
         got = [code(row[1]), row[2], row[3]]
         if got != want:
             problems.append(f"docs: Summary row for {name} says {' / '.join(got)}, "
                             f"the header gives {' / '.join(want)}")
-
-
-def parse_def(text):
-    names, in_exports = [], False
-    for line in text.splitlines():
-        line = line.split(";", 1)[0].strip()
-        if not line:
-            continue
-        keyword = line.split()[0].upper()
-        if keyword == "EXPORTS":
-            in_exports = True
-            continue
-        if keyword in ("LIBRARY", "NAME", "DESCRIPTION", "VERSION", "HEAPSIZE", "STACKSIZE",
-                       "SECTIONS"):
-            in_exports = False
-            continue
-        if in_exports:
-            names.append(re.split(r"[\s=@]", line)[0])
-    return names
-
-
-def check_def(path, header, problems):
-    names = parse_def(read(path))
-    if not names:
-        problems.append(f"{path}: no exports listed")
-        return
-    if all(n.startswith("LV_ZOLT_") for n in names):
-        want, what = set(header), "the header's exports"
-    elif all(n.startswith("ZOLT_") for n in names):
-        want, what = {n[len("LV_"):] for n in header}, "the driver operations"
-    else:
-        problems.append(f"{path}: mixes names of the library and of the driver")
-        return
-    for name in sorted({n for n in names if names.count(n) > 1}):
-        problems.append(f"{path}: {name} listed twice")
-    for name in sorted(want - set(names)):
-        problems.append(f"{path}: lacks {name} (one of {what})")
-    for name in sorted(set(names) - want):
-        problems.append(f"{path}: lists {name}, not one of {what}")
 
 
 def ctype_of(kind):
@@ -205,7 +140,7 @@ def ctype_of(kind):
 
 
 def check_python(path, header, problems):
-    spec = importlib.util.spec_from_file_location("lv_zolt_binding", path)
+    spec = importlib.util.spec_from_file_location(f"lv_zolt_binding_{abs(hash(path))}", path)
     module = importlib.util.module_from_spec(spec)
     try:
         spec.loader.exec_module(module)
@@ -247,31 +182,32 @@ def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--header", required=True)
     parser.add_argument("--docs", required=True)
-    parser.add_argument("--def", dest="defs", action="append", default=[])
-    parser.add_argument("--python", required=True)
+    parser.add_argument("--python", action="append", default=[], metavar="MODULE")
     args = parser.parse_args(argv)
 
     problems = []
     try:
         text = read(args.header)
-        header, undeclared = parse_header(text)
+        try:
+            header = {e.name: parameters(e) for e in header_reader.parse(text, args.header)}
+        except header_reader.HeaderError as error:
+            code_only = re.sub(r"//[^\n]*", " ", re.sub(r"/\*.*?\*/", " ", text, flags=re.S))
+            declared = {n for n, _ in header_reader._DECLARATION.findall(code_only)}
+            for name in sorted(set(re.findall(r"\b(LV_ZOLT_[A-Za-z]+)\s*\(", code_only)) - declared):
+                problems.append(f"{args.header}: {name} is not declared in the export form")
+            return report("check_drift", problems + [str(error)], "")
         if not re.search(r"typedef\s+uintptr_t\s+LV_ZOLT_Handle\s*;", text):
             problems.append(f"{args.header}: LV_ZOLT_Handle is no longer uintptr_t")
-        for name in sorted(undeclared):
-            problems.append(f"{args.header}: {name} is not declared in the export form")
-        if len(header) != 24:
-            problems.append(f"{args.header}: {len(header)} exports declared, not 24")
         check_docs(header, read(args.docs), problems)
-        for path in args.defs:
-            check_def(path, header, problems)
-        check_python(args.python, header, problems)
+        for path in args.python:
+            check_python(path, header, problems)
     except Usage as error:
         print(f"check_drift: {error}", file=sys.stderr)
         return 2
 
     return report("check_drift", problems,
-                  f"{len(header)} exports agree in the header, the docs, "
-                  f"{len(args.defs)} .def file(s) and the Python declarations")
+                  f"{len(header)} exports agree in the header, the docs and "
+                  f"{len(args.python)} binding declaration module(s)")
 
 
 if __name__ == "__main__":
