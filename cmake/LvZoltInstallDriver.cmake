@@ -1,0 +1,20 @@
+# lv_zolt_install_driver(TARGET DESTINATION dir COMPONENT name MARKER symbol
+#                        WHAT text NOTE text)
+# Installs one of our zolt drivers into DESTINATION. The install stops rather
+# than replace a zolt there that does not export MARKER, a name only that
+# driver has: such a file is a host's real driver.
+function(lv_zolt_install_driver target)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "DESTINATION;COMPONENT;MARKER;WHAT;NOTE" "")
+  set(LV_ZOLT_GUARD_DESTINATION ${arg_DESTINATION})
+  set(LV_ZOLT_GUARD_FILE $<TARGET_FILE_NAME:${target}>)
+  set(LV_ZOLT_GUARD_MARKER ${arg_MARKER})
+  set(LV_ZOLT_GUARD_WHAT ${arg_WHAT})
+  set(LV_ZOLT_GUARD_NOTE ${arg_NOTE})
+  set(guard ${CMAKE_BINARY_DIR}/install-guards/${target}.cmake)
+  configure_file(${PROJECT_SOURCE_DIR}/packaging/driver_guard.cmake.in ${guard}.in @ONLY)
+  file(GENERATE OUTPUT ${guard} INPUT ${guard}.in)
+  install(SCRIPT ${guard} COMPONENT ${arg_COMPONENT})
+  install(FILES $<TARGET_FILE:${target}>
+    DESTINATION ${arg_DESTINATION} COMPONENT ${arg_COMPONENT}
+    PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
+endfunction()
