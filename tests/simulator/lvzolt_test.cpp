@@ -31,7 +31,8 @@ std::string slurp(const std::string& path) {
 // optional environment assignment in front.
 Outcome lvzolt(const std::string& args, const std::string& environment = "") {
     const std::string base = ::testing::TempDir() + "lvzolt_" + std::to_string(getpid());
-    const std::string command = environment + " '" LVZOLT_PROGRAM "' " + args + " >" + base +
+    const std::string command = environment + " " LVZOLT_EMULATOR " '" LVZOLT_PROGRAM "' " + args +
+                                " >" + base +
                                 ".out 2>" + base + ".err </dev/null";
     const int status = std::system(command.c_str());
     Outcome r;
