@@ -18,6 +18,7 @@
 #include <thread>
 #include <vector>
 
+#include "../environment.h"
 #include "LV_zolt.h"
 #include "zolt_simulator.h"
 
@@ -38,12 +39,7 @@ class FailureFlag : public testing::EmptyTestEventListener {
 };
 
 void setBoardCount(int count) {
-    const std::string value = std::to_string(count);
-#if defined(_WIN32)
-    _putenv_s("ZOLT_SIM_BOARDS", value.c_str());
-#else
-    setenv("ZOLT_SIM_BOARDS", value.c_str(), 1);
-#endif
+    testenv::set("ZOLT_SIM_BOARDS", std::to_string(count).c_str());
 }
 
 bool leap(unsigned year) { return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0; }

@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "../environment.h"
 #include "LV_zolt.h"
 #include "replay_report.h"
 #include "trace_fixture.h"
@@ -24,16 +25,7 @@ namespace {
 constexpr std::uint64_t kHandleA = 0x5581a2b0;
 constexpr std::uint64_t kHandleB = 0x5581a3c0;
 
-void setVariable(const char* name, const char* value) {
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
+void setVariable(const char* name, const char* value) { testenv::set(name, value); }
 
 std::string tempPath(const std::string& name) {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();

@@ -4,6 +4,7 @@
 #include <functional>
 #include <vector>
 
+#include "../environment.h"
 #include "driver/zolt.h"
 #include "fixture.h"
 
@@ -121,16 +122,7 @@ TEST_F(Handles, NullRecordIsRefusedAfterTheHandleIsJudged) {
 // The environment is read again by every reset.
 class BoardCount : public ::testing::Test {
    protected:
-    static void setBoards(const char* value) {
-#if defined(_WIN32)
-        _putenv_s("ZOLT_SIM_BOARDS", value ? value : "");
-#else
-        if (value)
-            setenv("ZOLT_SIM_BOARDS", value, 1);
-        else
-            unsetenv("ZOLT_SIM_BOARDS");
-#endif
-    }
+    static void setBoards(const char* value) { testenv::set("ZOLT_SIM_BOARDS", value); }
     void TearDown() override {
         setBoards(nullptr);
         zoltsim_reset();

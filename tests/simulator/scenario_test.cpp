@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../environment.h"
 #include "fixture.h"
 
 namespace simtest {
@@ -13,16 +14,7 @@ namespace {
 
 constexpr std::uint32_t kForever = ZOLT_SIM_WAIT_FOREVER;
 
-void setEnvironment(const char* name, const char* value) {
-#if defined(_WIN32)
-    _putenv_s(name, value ? value : "");
-#else
-    if (value)
-        setenv(name, value, 1);
-    else
-        unsetenv(name);
-#endif
-}
+void setEnvironment(const char* name, const char* value) { testenv::set(name, value); }
 
 // Writes `text` as a scenario file, points ZOLT_SIM_SCENARIO at it and
 // reloads the simulator; what it printed on stderr is kept in `complaint`.
