@@ -14,10 +14,6 @@
 #include <ctime>
 #include <string>
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-#include <cpuid.h>
-#endif
-
 #include "driver/interface.h"
 #include "driver/zolt.h"
 
@@ -114,12 +110,12 @@ inline void decimalBefore(char* end, std::uint64_t v) {
             low /= 100;
         }
     }
-    auto rest = static_cast<std::uint32_t>(v);  // below 10^12 / 10^8 here, or v itself
+    auto rest = static_cast<std::uint32_t>(v);
     if (v > 0xFFFFFFFFu) {
         // Beyond 4.2e17 (never a time or a count here): the plain way.
         while (v >= 100) {
             end -= 2;
-            std::memcpy(end, &kDigitPairs[(v % 100) * 2], 2);
+            std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(v % 100) * 2], 2);
             v /= 100;
         }
         rest = static_cast<std::uint32_t>(v);
@@ -168,7 +164,8 @@ struct Line {
     void hexBytes(const void* data, std::size_t n) {
         const auto* b = static_cast<const unsigned char*>(data);
         put('"');
-        for (std::size_t i = 0; i < n; ++i, size += 2) std::memcpy(text + size, &kHexPairs[b[i] * 2u], 2);
+        for (std::size_t i = 0; i < n; ++i, size += 2)
+            std::memcpy(text + size, &kHexPairs[b[i] * 2u], 2);
         put('"');
     }
 };
@@ -207,28 +204,6 @@ void appendJsonString(std::string& out, std::string_view s) {
         }
     }
     out += '"';
-}
-
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-// Whether the processor has PREFETCHW (CPUID 0x80000001, ECX bit 8). GCC
-// emits it for __builtin_prefetch only when the target is said to have it,
-// which a build for any x86 does not.
-const bool kHasPrefetchw = [] {
-    unsigned a = 0, b = 0, c = 0, d = 0;
-    return __get_cpuid(0x80000001u, &a, &b, &c, &d) != 0 && (c & (1u << 8)) != 0;
-}();
-#endif
-
-// Asks for the cache line at p in the state for writing (else for reading:
-// a fetched line at least).
-inline void prefetchForWriting(const char* p) {
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
-    if (kHasPrefetchw) {
-        asm volatile("prefetchw %0" ::"m"(*p));
-        return;
-    }
-#endif
-    __builtin_prefetch(p, 1);
 }
 
 // Copies a line (never shorter than 16 bytes) in 16-byte pieces, the last
@@ -450,19 +425,11 @@ public:
         }
         copyLine(map_ + at, line);
         const std::uint64_t next = at + line.size;
-        // The cache lines the lines of the next few calls will land in are
-        // asked for now, for writing, so that fetching them overlaps the
-        // driver call instead of stalling a later copy. A hint only: it
-        // never faults, not even past the end of the mapping.
-        for (std::uint64_t p = (at + kPrefetchAhead) & ~std::uint64_t{63};
-             p < next + kPrefetchAhead; p += 64)
-            prefetchForWriting(map_ + p);
         if ((at ^ next) >= kStretch) reached(next);
     }
 
 private:
     static constexpr std::uint64_t kStretch = 256 * 1024;
-    static constexpr std::uint64_t kPrefetchAhead = 1024;
     void prepare(std::uint64_t at);
     // The writers entered the stretch holding offset at.
     void reached(std::uint64_t at);
@@ -494,11 +461,11 @@ private:
     static constexpr std::uint32_t kAhead = 4;
     std::atomic<std::uint32_t> wanted_{0};
     pthread_t helper_{};
-    bool helping_ = false;
+    bool helping_ = false;  // set before any writer runs, never cleared
     static void* help(void* file);
+    void stopHelper();
 #endif
     void startHelper();
-    void stopHelper();
 
 public:
     bool start(const std::string& header) {
@@ -555,7 +522,6 @@ bool ownerOnly(PSECURITY_DESCRIPTOR& descriptor, std::string& error) {
 void TraceFile::prepare(std::uint64_t) {}
 void TraceFile::reached(std::uint64_t) {}
 void TraceFile::startHelper() {}
-void TraceFile::stopHelper() {}
 
 bool TraceFile::create(const std::string& path, std::uint64_t limit, std::string& error) {
     const std::wstring wpath = widen(path);
@@ -681,8 +647,9 @@ void TraceFile::stopHelper() {
     if (!helping_) return;
     wanted_.store(kStop, std::memory_order_release);
     wanted_.notify_all();
+    // helping_ stays set: a writer still inside a call reads it, and finds
+    // kStop.
     pthread_join(helper_, nullptr);
-    helping_ = false;
 }
 
 void TraceFile::prepare(std::uint64_t at) {

@@ -117,8 +117,7 @@
  *   monotonic clock, the formatting of two lines (about 250 bytes for
  *   getTime; the parts that repeat, the thread id, operation and handle,
  *   are made once per thread), two atomic steps per line and the copy into
- *   the mapping, whose cache lines are fetched for writing a few calls
- *   ahead. docs/performance.md gives the measured figures.
+ *   the mapping. docs/performance.md gives the measured figures.
  *
  * ---------------------------------------------------------------------------
  * Status
