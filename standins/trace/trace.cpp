@@ -3,6 +3,8 @@
 #include "zolt_trace.h"
 
 #include <algorithm>
+#include <array>
+#include <bit>
 #include <atomic>
 #include <cerrno>
 #include <cstdint>
@@ -23,6 +25,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <pthread.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
@@ -58,9 +61,81 @@ ZOLT_RECORD_OPERATIONS(ZOLT_TRACE_INDEX_2)
 
 // --- Line formatting, on the caller's stack --------------------------------
 
+// Two decimal digits per entry, "00" to "99".
+constexpr auto kDigitPairs = [] {
+    std::array<char, 200> t{};
+    for (int i = 0; i < 100; ++i) {
+        t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
+        t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
+    }
+    return t;
+}();
+
+// Two lowercase hex digits per byte value.
+constexpr auto kHexPairs = [] {
+    std::array<char, 512> t{};
+    for (int i = 0; i < 256; ++i) {
+        t[static_cast<std::size_t>(2 * i)] = "0123456789abcdef"[i >> 4];
+        t[static_cast<std::size_t>(2 * i + 1)] = "0123456789abcdef"[i & 0xF];
+    }
+    return t;
+}();
+
+constexpr auto kPowersOf10 = [] {
+    std::array<std::uint64_t, 20> t{};
+    std::uint64_t p = 1;
+    for (auto& v : t) {
+        v = p;
+        p *= 10;
+    }
+    return t;
+}();
+
+// Decimal digits of v (1 for 0), without a division per digit.
+inline std::size_t decimalDigits(std::uint64_t v) {
+    v |= 1;  // same count, and 0 counts as one digit
+    const auto t = static_cast<std::size_t>((std::bit_width(v) * 1233) >> 12);
+    return t + (v >= kPowersOf10[t] ? 1 : 0);
+}
+
+// Writes v as decimal ending just before end, two digits per step.
+inline void decimalBefore(char* end, std::uint64_t v) {
+    // The times run to 13 digits: the low eight go by 32-bit steps.
+    if (v >= 100000000) {
+        auto low = static_cast<std::uint32_t>(v % 100000000);
+        v /= 100000000;
+        for (int i = 0; i < 4; ++i) {
+            end -= 2;
+            std::memcpy(end, &kDigitPairs[(low % 100) * 2], 2);
+            low /= 100;
+        }
+    }
+    auto rest = static_cast<std::uint32_t>(v);
+    if (v > 0xFFFFFFFFu) {
+        // Beyond 4.2e17 (never a time or a count here): the plain way.
+        while (v >= 100) {
+            end -= 2;
+            std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(v % 100) * 2], 2);
+            v /= 100;
+        }
+        rest = static_cast<std::uint32_t>(v);
+    }
+    while (rest >= 100) {
+        end -= 2;
+        std::memcpy(end, &kDigitPairs[(rest % 100) * 2], 2);
+        rest /= 100;
+    }
+    if (rest >= 10) {
+        end -= 2;
+        std::memcpy(end, &kDigitPairs[rest * 2], 2);
+    } else {
+        *--end = static_cast<char>('0' + rest);
+    }
+}
+
 struct Line {
-    // Longest line: a 24-byte record in hex, its unset ranges and the keys.
-    char text[448];
+    // Longest line: a 32-byte record in hex, its unset ranges and the keys.
+    char text[512];
     std::size_t size = 0;
 
     void put(std::string_view s) {
@@ -68,28 +143,16 @@ struct Line {
         size += s.size();
     }
     void put(char c) { text[size++] = c; }
-    // Two digits per step: the times run to 13 digits, twice per line.
-    void number(std::uint64_t v) {
-        static constexpr char pairs[] =
-            "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-            "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-            "8081828384858687888990919293949596979899";
-        std::size_t n = 1;
-        for (std::uint64_t rest = v; rest >= 10; rest /= 10) ++n;
-        char* end = text + size + n;
+    // The first n of the N bytes at from; copying all N is one fixed-size
+    // copy instead of a library call, and what lands past n is overwritten.
+    template <std::size_t N>
+    void put(const char (&from)[N], std::size_t n) {
+        std::memcpy(text + size, from, N);
         size += n;
-        while (v >= 100) {
-            const std::size_t pair = static_cast<std::size_t>(v % 100) * 2;
-            v /= 100;
-            *--end = pairs[pair + 1];
-            *--end = pairs[pair];
-        }
-        if (v >= 10) {
-            *--end = pairs[v * 2 + 1];
-            *--end = pairs[v * 2];
-        } else {
-            *--end = static_cast<char>('0' + v);
-        }
+    }
+    void number(std::uint64_t v) {
+        size += decimalDigits(v);
+        decimalBefore(text + size, v);
     }
     void hexNumber(std::uint64_t v) {
         put("\"0x");
@@ -101,10 +164,8 @@ struct Line {
     void hexBytes(const void* data, std::size_t n) {
         const auto* b = static_cast<const unsigned char*>(data);
         put('"');
-        for (std::size_t i = 0; i < n; ++i) {
-            text[size++] = "0123456789abcdef"[b[i] >> 4];
-            text[size++] = "0123456789abcdef"[b[i] & 0xF];
-        }
+        for (std::size_t i = 0; i < n; ++i, size += 2)
+            std::memcpy(text + size, &kHexPairs[b[i] * 2u], 2);
         put('"');
     }
 };
@@ -363,15 +424,15 @@ public:
             }
         }
         copyLine(map_ + at, line);
-        // The line that crosses into a new stretch of the file readies the
-        // next one in a single step: one kernel entry instead of a page
-        // fault every few calls.
-        if ((at ^ (at + line.size)) >= kStretch) prepare(at + line.size + kStretch);
+        const std::uint64_t next = at + line.size;
+        if ((at ^ next) >= kStretch) reached(next);
     }
 
 private:
     static constexpr std::uint64_t kStretch = 256 * 1024;
     void prepare(std::uint64_t at);
+    // The writers entered the stretch holding offset at.
+    void reached(std::uint64_t at);
 
     void writeFull(std::uint64_t at, std::uint64_t seq) {
         Line full;
@@ -394,7 +455,17 @@ private:
 #else
     int fd_ = -1;
     pid_t owner_ = 0;
+    // The helper thread readies stretches ahead of the writers: wanted_ is
+    // how many stretches from the start they want ready, kStop ends it.
+    static constexpr std::uint32_t kStop = ~std::uint32_t{0};
+    static constexpr std::uint32_t kAhead = 4;
+    std::atomic<std::uint32_t> wanted_{0};
+    pthread_t helper_{};
+    bool helping_ = false;  // set before any writer runs, never cleared
+    static void* help(void* file);
+    void stopHelper();
 #endif
+    void startHelper();
 
 public:
     bool start(const std::string& header) {
@@ -402,7 +473,7 @@ public:
         std::memcpy(map_, header.data(), header.size());
         offset_.store(header.size(), std::memory_order_release);
         prepare(0);
-        prepare(kStretch);
+        startHelper();
         return true;
     }
 };
@@ -449,6 +520,8 @@ bool ownerOnly(PSECURITY_DESCRIPTOR& descriptor, std::string& error) {
 }
 
 void TraceFile::prepare(std::uint64_t) {}
+void TraceFile::reached(std::uint64_t) {}
+void TraceFile::startHelper() {}
 
 bool TraceFile::create(const std::string& path, std::uint64_t limit, std::string& error) {
     const std::wstring wpath = widen(path);
@@ -523,6 +596,62 @@ void TraceFile::finish() {
     file_ = INVALID_HANDLE_VALUE;
 }
 #else
+void TraceFile::startHelper() {
+    wanted_.store(1 + kAhead, std::memory_order_relaxed);
+    // The host's signals stay with the host's threads.
+    sigset_t all, old;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &old);
+    helping_ = pthread_create(&helper_, nullptr, &TraceFile::help, this) == 0;
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
+    if (helping_) {
+        pthread_setname_np(helper_, "zolt-trace");
+        return;
+    }
+    // Without the thread the writers ready the file themselves.
+    prepare(kStretch);
+}
+
+void* TraceFile::help(void* self) {
+    TraceFile& file = *static_cast<TraceFile*>(self);
+    std::uint64_t ready = 1;  // stretches readied; start() did the first
+    for (;;) {
+        const std::uint32_t wanted = file.wanted_.load(std::memory_order_acquire);
+        if (wanted == kStop) return nullptr;
+        if (ready < wanted && ready * kStretch < file.capacity_) {
+            file.prepare(ready * kStretch);
+            ++ready;
+        } else {
+            file.wanted_.wait(wanted, std::memory_order_acquire);
+        }
+    }
+}
+
+void TraceFile::reached(std::uint64_t at) {
+    if (!helping_) {
+        prepare(at + kStretch);
+        return;
+    }
+    const auto target = static_cast<std::uint32_t>(at / kStretch) + 1 + kAhead;
+    std::uint32_t wanted = wanted_.load(std::memory_order_relaxed);
+    while (wanted != kStop && wanted < target) {
+        if (wanted_.compare_exchange_weak(wanted, target, std::memory_order_release,
+                                          std::memory_order_relaxed)) {
+            wanted_.notify_one();
+            return;
+        }
+    }
+}
+
+void TraceFile::stopHelper() {
+    if (!helping_) return;
+    wanted_.store(kStop, std::memory_order_release);
+    wanted_.notify_all();
+    // helping_ stays set: a writer still inside a call reads it, and finds
+    // kStop.
+    pthread_join(helper_, nullptr);
+}
+
 void TraceFile::prepare(std::uint64_t at) {
 #if defined(MADV_POPULATE_WRITE)
     at &= ~(kStretch - 1);
@@ -604,10 +733,13 @@ void TraceFile::finish() {
     if (fd_ < 0) return;
     std::uint64_t end = offset_.exchange(kClosed);
     if (end == kClosed) end = end_.load();
-    // A forked child neither wrote here nor cuts its parent's file; a trace
-    // whose "full" line is still being written keeps its full size. The
-    // mapping stays: a thread still inside a call may be copying its line.
-    if (getpid() == owner_ && end != 0 && ftruncate(fd_, static_cast<off_t>(end)) != 0) {
+    // A forked child neither wrote here nor cuts its parent's file (nor has
+    // the helper thread: only the parent has it to end); a trace whose
+    // "full" line is still being written keeps its full size. The mapping
+    // stays: a thread still inside a call may be copying its line.
+    const bool owner = getpid() == owner_;
+    if (owner) stopHelper();
+    if (owner && end != 0 && ftruncate(fd_, static_cast<off_t>(end)) != 0) {
         std::fprintf(stderr, "zolt trace: cannot cut the trace to %llu bytes: %s\n",
                      static_cast<unsigned long long>(end), std::strerror(errno));
     }
@@ -654,6 +786,56 @@ bool parseLimit(const std::string& text, std::uint64_t& limit) {
     return true;
 }
 
+// The part of a thread's lines that stays the same from call to call, made
+// once: its id, and the operation and handle of its last call.
+class ThreadText {
+public:
+    static ThreadText& get() {
+        thread_local ThreadText text;
+        return text;
+    }
+    // Makes enterText ,"tid":N,"op":"name","handle":"0x.." (no handle for open).
+    void enter(Op op, const BoardRecord* board) {
+        const auto handle = reinterpret_cast<std::uintptr_t>(board);
+        if (enterSize == 0 || op != op_ || handle != handle_) {
+            Line line;
+            line.put(R"(,"tid":)");
+            line.number(threadId());
+            line.put(R"(,"op":")");
+            line.put(zolt::operations[op].name);
+            line.put('"');
+            if (op != op_open) {
+                line.put(R"(,"handle":)");
+                line.hexNumber(handle);
+            }
+            std::memcpy(enterText, line.text, line.size);
+            enterSize = line.size;
+            op_ = op;
+            handle_ = handle;
+        }
+    }
+    // Makes exitText ,"tid":N,"status":
+    void exit() {
+        if (exitSize == 0) {
+            Line line;
+            line.put(R"(,"tid":)");
+            line.number(threadId());
+            line.put(R"(,"status":)");
+            std::memcpy(exitText, line.text, line.size);
+            exitSize = line.size;
+        }
+    }
+
+    // The longest operation name is 16 characters, a handle 16 digits.
+    char enterText[96] = {};
+    char exitText[48] = {};
+    std::size_t enterSize = 0, exitSize = 0;
+
+private:
+    Op op_ = 0;
+    std::uintptr_t handle_ = 0;
+};
+
 class Tracer {
 public:
     Tracer() { ready_ = start(); }
@@ -673,15 +855,9 @@ public:
         line.number(seq);
         line.put(R"(,"t":)");
         line.number(static_cast<std::uint64_t>(t));
-        line.put(R"(,"tid":)");
-        line.number(threadId());
-        line.put(R"(,"op":")");
-        line.put(zolt::operations[op].name);
-        line.put('"');
-        if (op != op_open) {
-            line.put(R"(,"handle":)");
-            line.hexNumber(reinterpret_cast<std::uintptr_t>(board));
-        }
+        ThreadText& thread = ThreadText::get();
+        thread.enter(op, board);
+        line.put(thread.enterText, thread.enterSize);
         if (value != nullptr) {
             line.put(R"(,"value":)");
             line.number(*value);
@@ -689,11 +865,10 @@ public:
         if (record != nullptr) {
             line.put(R"(,"in":)");
             line.hexBytes(record, zolt::operations[op].size);
-            line.put(R"(,"unset":")");
-            line.put(unset_[op]);
-            line.put('"');
+            line.put(tail_[op].text, tail_[op].size);
+        } else {
+            line.put("}\n");
         }
-        line.put("}\n");
         file_.write(line, seq);
         return seq;
     }
@@ -705,9 +880,9 @@ public:
         line.number(seq);
         line.put(R"(,"t":)");
         line.number(static_cast<std::uint64_t>(t));
-        line.put(R"(,"tid":)");
-        line.number(threadId());
-        line.put(R"(,"status":)");
+        ThreadText& thread = ThreadText::get();
+        thread.exit();
+        line.put(thread.exitText, thread.exitSize);
         line.number(status);
         line.put(R"(,"dur":)");
         line.number(static_cast<std::uint64_t>(duration));
@@ -743,14 +918,24 @@ private:
     RealDriver real_{};
     TraceFile file_;
     std::atomic<std::uint64_t> seq_{0};
-    std::string unset_[zolt::operations.size()];
+    // An enter line's end after its "in": the operation's unset ranges.
+    struct Tail {
+        char text[80] = {};
+        std::size_t size = 0;
+    };
+    Tail tail_[zolt::operations.size()];
 };
 
 Tracer& tracer();
 
 bool Tracer::start() {
-    for (std::size_t i = 0; i < zolt::operations.size(); ++i)
-        unset_[i] = ranges(zolt::unsetMask(zolt::operations[i]));
+    for (std::size_t i = 0; i < zolt::operations.size(); ++i) {
+        // At most 16 ranges of a 32-byte record ("0,2,..,30"): 54 bytes.
+        const std::string tail =
+            R"(,"unset":")" + ranges(zolt::unsetMask(zolt::operations[i])) + "\"}\n";
+        std::memcpy(tail_[i].text, tail.data(), std::min(tail.size(), sizeof tail_[i].text));
+        tail_[i].size = tail.size();
+    }
 
     const std::string driver = environment("ZOLT_TRACE_DRIVER");
     if (driver.empty()) return fail("ZOLT_TRACE_DRIVER is not set (the path of the real driver)");

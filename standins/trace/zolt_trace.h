@@ -97,6 +97,29 @@
  *   go to the driver untraced, and its exit does not cut the file.
  *
  * ---------------------------------------------------------------------------
+ * Its thread, and the cost of a call
+ *
+ *   On Linux the tracer starts one thread of its own, when the trace
+ *   begins (at the first call of any operation), named "zolt-trace". It
+ *   blocks every signal and does one thing: it asks the kernel to ready
+ *   the file's pages (MADV_POPULATE_WRITE, 256 KiB at a time) up to 1 MiB
+ *   ahead of where the lines are being written, so that the calling
+ *   threads neither fault on the file's pages nor wait for the kernel to
+ *   clear them. The writers wake it with one atomic step when they enter
+ *   a new 256 KiB stretch; no call waits for it or takes a lock. It ends at
+ *   the process's normal exit (or when the tracer is unloaded) before the
+ *   file is cut; a child made by fork() has no such thread and does not
+ *   wait for one. When the thread cannot be started, the calling threads
+ *   ready each stretch themselves, as they would without it. Windows has
+ *   no such thread: pages there come by faults.
+ *
+ *   Each call costs, beside the driver's own time, two readings of the
+ *   monotonic clock, the formatting of two lines (about 250 bytes for
+ *   getTime; the parts that repeat, the thread id, operation and handle,
+ *   are made once per thread), two atomic steps per line and the copy into
+ *   the mapping. docs/performance.md gives the measured figures.
+ *
+ * ---------------------------------------------------------------------------
  * Status
  *
  *   Every operation returns the real driver's status unchanged, except:

@@ -5,6 +5,8 @@
 //   zolt_trace_host all          every export once, on board 0
 //   zolt_trace_host time [N]     open, N getTime (default 1), close
 //   zolt_trace_host threads N    open, N getTime on each of two threads, close
+//   zolt_trace_host boards N    open boards 0 and 1, N getTime on each in
+//                                turn (0, 1, 0, ...), close both
 //   zolt_trace_host fork N       open, getTime, fork; the child and the parent
 //                                call getTime N times at once, the child
 //                                exits normally, the parent closes (Linux)
@@ -85,8 +87,10 @@ int main(int argc, char** argv) {
 #endif
     const std::string mode = argc > 1 ? argv[1] : "";
     const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
-    if (mode != "all" && mode != "time" && mode != "threads" && mode != "fork") {
-        std::fprintf(stderr, "usage: zolt_trace_host all | time [N] | threads N | fork\n");
+    if (mode != "all" && mode != "time" && mode != "threads" && mode != "fork" &&
+        mode != "boards") {
+        std::fprintf(stderr,
+                     "usage: zolt_trace_host all | time [N] | threads N | boards N | fork N\n");
         return 2;
     }
     LV_ZOLT_Handle board = 0;
@@ -96,6 +100,18 @@ int main(int argc, char** argv) {
         every(board);
     } else if (mode == "time") {
         report("LV_ZOLT_getTime", getTimes(board, n));
+    } else if (mode == "boards") {
+        LV_ZOLT_Handle second = 0;
+        if (CALL(LV_ZOLT_open, &second, 1, &value) != 0) return 1;
+        std::uint8_t first = 0;
+        for (long i = 0; i < n; ++i) {
+            for (const LV_ZOLT_Handle b : {board, second}) {
+                const std::uint8_t status = getTimes(b, 1);
+                if (first == 0) first = status;
+            }
+        }
+        report("LV_ZOLT_getTime", first);
+        CALL(LV_ZOLT_close, second);
     } else if (mode == "fork") {
 #if !defined(_WIN32)
         report("LV_ZOLT_getTime", getTimes(board, 1));

@@ -328,6 +328,37 @@ TEST_F(Tracing, CallsFromTwoThreadsStayWholeAndOrderedByEntry) {
     EXPECT_EQ(lineCount(slurp(trace_)), std::to_string(1 + 2 * 4002));
 }
 
+// A long run on two boards in turn: every line names the board it was made
+// for, and a trace many times the stretch the tracer readies ahead (256 KiB)
+// is whole, numbered without a gap and cut to what was written.
+TEST_F(Tracing, ALongRunOnTwoBoardsNamesEachCallsBoard) {
+    constexpr std::size_t kRounds = 6000;
+    const Outcome r = run(kHost, {"boards", std::to_string(kRounds)},
+                          traced(kSimulator, {{"ZOLT_SIM_BOARDS", "2"}}));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "LV_ZOLT_open 0\nLV_ZOLT_open 0\nLV_ZOLT_getTime 0\nLV_ZOLT_close 0\n"
+              "LV_ZOLT_close 0\n");
+    const std::string text = slurp(trace_);
+    EXPECT_GT(text.size(), std::size_t{2} << 20);
+    EXPECT_EQ(text.find('\0'), std::string::npos);
+    const Trace t = zolt::trace::read(trace_);
+    EXPECT_FALSE(t.cutShort);
+    ASSERT_EQ(t.calls.size(), 2 * kRounds + 4);
+    const std::uint64_t boards[] = {t.calls[0].openedHandle.value_or(0),
+                                    t.calls[1].openedHandle.value_or(0)};
+    ASSERT_NE(boards[0], boards[1]);
+    for (std::size_t i = 2; i < 2 + 2 * kRounds; ++i) {
+        const Call& c = t.calls[i];
+        ASSERT_EQ(c.seq, i + 1);
+        ASSERT_EQ(c.op().name, "getTime") << "seq " << c.seq;
+        ASSERT_EQ(c.handle, boards[i % 2]) << "seq " << c.seq;
+        ASSERT_TRUE(c.returned) << "seq " << c.seq;
+    }
+    EXPECT_EQ(t.calls[2 * kRounds + 2].handle, boards[1]);
+    EXPECT_EQ(t.calls[2 * kRounds + 3].handle, boards[0]);
+}
+
 // The real driver's call of its own getDate stays inside it: the trace
 // holds the host's calls only, and getTime's answer carries that getDate's
 // year.
