@@ -50,7 +50,7 @@ echo "a real driver" >"$work/real/lib/libzolt.so"
 if cmake --install "$build" --prefix "$work/real" >"$work/real.log" 2>&1; then
   fail "installing the simulator replaced an existing driver"
 fi
-grep -q "is not the simulated driver" "$work/real.log" || fail "no clear message when refusing: $(cat "$work/real.log")"
+grep -q "Not installing the simulated driver" "$work/real.log" || fail "no clear message when refusing: $(cat "$work/real.log")"
 [ "$(cat "$work/real/lib/libzolt.so")" = "a real driver" ] || fail "the existing driver was changed"
 
 # 3b. The tracing driver, when asked for, lands in a folder of its own with
