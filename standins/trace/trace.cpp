@@ -598,6 +598,12 @@ void TraceFile::finish() {
 #else
 void TraceFile::startHelper() {
     wanted_.store(1 + kAhead, std::memory_order_relaxed);
+#if defined(ZOLT_TRACE_NO_HELPER_THREAD)
+    // A sanitizer runtime's own locks, taken by this thread at a fork, would
+    // be left held in the child: there the writers ready the file themselves.
+    prepare(kStretch);
+    return;
+#endif
     // The host's signals stay with the host's threads.
     sigset_t all, old;
     sigfillset(&all);
