@@ -20,6 +20,10 @@ def main() -> int:
     parser.add_argument("build", type=pathlib.Path)
     parser.add_argument("--repetitions", type=int, default=5)
     args = parser.parse_args()
+    if not 1 <= args.repetitions <= 12:
+        print("trace_ratio: --repetitions is 1 to 12 (the trace of more would fill its 1 GiB)",
+              file=sys.stderr)
+        return 2
     program = args.build / "benchmarks" / "lv_zolt_trace_benchmark"
     if not program.exists():
         print(f"trace_ratio: {program} not built", file=sys.stderr)

@@ -15,6 +15,7 @@
 #include <string>
 
 #include "driver/interface.h"
+#include "line.h"
 #include "driver/zolt.h"
 
 #if defined(_WIN32)
@@ -24,9 +25,12 @@
 #else
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <linux/futex.h>
 #include <pthread.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/mman.h>
+#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -38,6 +42,9 @@
 extern "C" ZOLT_TRACE_API int zolt_trace_format(void) { return 1; }
 
 namespace {
+
+using zolt::trace::copyLine;
+using zolt::trace::Line;
 
 constexpr std::uint8_t kUnavailable = ZOLT_TRACE_UNAVAILABLE;
 constexpr std::uint64_t kDefaultLimit = std::uint64_t{64} << 20;
@@ -58,117 +65,6 @@ ZOLT_VALUE_OPERATIONS(ZOLT_TRACE_INDEX)
 ZOLT_RECORD_OPERATIONS(ZOLT_TRACE_INDEX_2)
 #undef ZOLT_TRACE_INDEX
 #undef ZOLT_TRACE_INDEX_2
-
-// --- Line formatting, on the caller's stack --------------------------------
-
-// Two decimal digits per entry, "00" to "99".
-constexpr auto kDigitPairs = [] {
-    std::array<char, 200> t{};
-    for (int i = 0; i < 100; ++i) {
-        t[static_cast<std::size_t>(2 * i)] = static_cast<char>('0' + i / 10);
-        t[static_cast<std::size_t>(2 * i + 1)] = static_cast<char>('0' + i % 10);
-    }
-    return t;
-}();
-
-// Two lowercase hex digits per byte value.
-constexpr auto kHexPairs = [] {
-    std::array<char, 512> t{};
-    for (int i = 0; i < 256; ++i) {
-        t[static_cast<std::size_t>(2 * i)] = "0123456789abcdef"[i >> 4];
-        t[static_cast<std::size_t>(2 * i + 1)] = "0123456789abcdef"[i & 0xF];
-    }
-    return t;
-}();
-
-constexpr auto kPowersOf10 = [] {
-    std::array<std::uint64_t, 20> t{};
-    std::uint64_t p = 1;
-    for (auto& v : t) {
-        v = p;
-        p *= 10;
-    }
-    return t;
-}();
-
-// Decimal digits of v (1 for 0), without a division per digit.
-inline std::size_t decimalDigits(std::uint64_t v) {
-    v |= 1;  // same count, and 0 counts as one digit
-    const auto t = static_cast<std::size_t>((std::bit_width(v) * 1233) >> 12);
-    return t + (v >= kPowersOf10[t] ? 1 : 0);
-}
-
-// Writes v as decimal ending just before end, two digits per step.
-inline void decimalBefore(char* end, std::uint64_t v) {
-    // The times run to 13 digits: the low eight go by 32-bit steps.
-    if (v >= 100000000) {
-        auto low = static_cast<std::uint32_t>(v % 100000000);
-        v /= 100000000;
-        for (int i = 0; i < 4; ++i) {
-            end -= 2;
-            std::memcpy(end, &kDigitPairs[(low % 100) * 2], 2);
-            low /= 100;
-        }
-    }
-    auto rest = static_cast<std::uint32_t>(v);
-    if (v > 0xFFFFFFFFu) {
-        // Beyond 4.2e17 (never a time or a count here): the plain way.
-        while (v >= 100) {
-            end -= 2;
-            std::memcpy(end, &kDigitPairs[static_cast<std::size_t>(v % 100) * 2], 2);
-            v /= 100;
-        }
-        rest = static_cast<std::uint32_t>(v);
-    }
-    while (rest >= 100) {
-        end -= 2;
-        std::memcpy(end, &kDigitPairs[(rest % 100) * 2], 2);
-        rest /= 100;
-    }
-    if (rest >= 10) {
-        end -= 2;
-        std::memcpy(end, &kDigitPairs[rest * 2], 2);
-    } else {
-        *--end = static_cast<char>('0' + rest);
-    }
-}
-
-struct Line {
-    // Longest line: a 32-byte record in hex, its unset ranges and the keys.
-    char text[512];
-    std::size_t size = 0;
-
-    void put(std::string_view s) {
-        std::memcpy(text + size, s.data(), s.size());
-        size += s.size();
-    }
-    void put(char c) { text[size++] = c; }
-    // The first n of the N bytes at from; copying all N is one fixed-size
-    // copy instead of a library call, and what lands past n is overwritten.
-    template <std::size_t N>
-    void put(const char (&from)[N], std::size_t n) {
-        std::memcpy(text + size, from, N);
-        size += n;
-    }
-    void number(std::uint64_t v) {
-        size += decimalDigits(v);
-        decimalBefore(text + size, v);
-    }
-    void hexNumber(std::uint64_t v) {
-        put("\"0x");
-        int shift = 60;
-        while (shift > 0 && ((v >> shift) & 0xF) == 0) shift -= 4;
-        for (; shift >= 0; shift -= 4) text[size++] = "0123456789abcdef"[(v >> shift) & 0xF];
-        put('"');
-    }
-    void hexBytes(const void* data, std::size_t n) {
-        const auto* b = static_cast<const unsigned char*>(data);
-        put('"');
-        for (std::size_t i = 0; i < n; ++i, size += 2)
-            std::memcpy(text + size, &kHexPairs[b[i] * 2u], 2);
-        put('"');
-    }
-};
 
 // "0-7,11": the set bits of mask as ranges.
 std::string ranges(std::uint32_t mask) {
@@ -204,15 +100,6 @@ void appendJsonString(std::string& out, std::string_view s) {
         }
     }
     out += '"';
-}
-
-// Copies a line (never shorter than 16 bytes) in 16-byte pieces, the last
-// one ending exactly at the line's end: plain stores, no library call, and
-// not one byte outside the line's reserved space, which other threads own.
-inline void copyLine(char* to, const Line& line) {
-    std::size_t i = 0;
-    for (; i + 16 <= line.size; i += 16) std::memcpy(to + i, line.text + i, 16);
-    if (i != line.size) std::memcpy(to + line.size - 16, line.text + line.size - 16, 16);
 }
 
 // --- The platform ----------------------------------------------------------
@@ -377,6 +264,52 @@ std::string libraryPath(Library library) {
     std::free(resolved);
     return s;
 }
+
+// The helper thread that readies the trace file's pages: on x86-64 Linux a
+// bare thread (see TraceFile::startHelper), elsewhere a pthread.
+#if defined(__linux__) && defined(__x86_64__) && !defined(ZOLT_TRACE_NO_HELPER_THREAD)
+#define ZOLT_TRACE_BARE_HELPER 1
+#else
+#define ZOLT_TRACE_BARE_HELPER 0
+#endif
+
+// System calls that leave errno alone: the bare helper shares the TLS, and
+// so the errno, of the host thread that started it, and a writer's own call
+// should not change what the host reads there either.
+namespace bare {
+static_assert(sizeof(std::atomic<std::uint32_t>) == 4 && sizeof(std::atomic<pid_t>) == 4);
+
+#if defined(__x86_64__)
+inline long call(long n, long a = 0, long b = 0, long c = 0, long d = 0) {
+    long result;
+    register long r10 __asm__("r10") = d;
+    __asm__ volatile("syscall"
+                     : "=a"(result)
+                     : "a"(n), "D"(a), "S"(b), "d"(c), "r"(r10)
+                     : "rcx", "r11", "memory");
+    return result;
+}
+#else
+inline long call(long n, long a = 0, long b = 0, long c = 0, long d = 0) {
+    const int saved = errno;
+    const long result = syscall(n, a, b, c, d);
+    errno = saved;
+    return result;
+}
+#endif
+
+inline void wait(std::atomic<std::uint32_t>& word, std::uint32_t value) {
+    call(SYS_futex, reinterpret_cast<long>(&word), FUTEX_WAIT_PRIVATE, static_cast<long>(value));
+}
+inline void wake(std::atomic<std::uint32_t>& word) {
+    call(SYS_futex, reinterpret_cast<long>(&word), FUTEX_WAKE_PRIVATE, 1);
+}
+// The kernel clears a thread's CLONE_CHILD_CLEARTID word as it ends and
+// wakes it with a shared wake, which a private wait would not see.
+inline void waitForExit(std::atomic<pid_t>& tid, pid_t value) {
+    call(SYS_futex, reinterpret_cast<long>(&tid), FUTEX_WAIT, value);
+}
+}  // namespace bare
 #endif
 
 const char* osName() {
@@ -457,12 +390,20 @@ private:
     pid_t owner_ = 0;
     // The helper thread readies stretches ahead of the writers: wanted_ is
     // how many stretches from the start they want ready, kStop ends it.
+    // 16 MiB ahead: a burst of calls that outruns the helper waits for pages.
     static constexpr std::uint32_t kStop = ~std::uint32_t{0};
-    static constexpr std::uint32_t kAhead = 4;
+    static constexpr std::uint32_t kAhead = 64;
     std::atomic<std::uint32_t> wanted_{0};
-    pthread_t helper_{};
     bool helping_ = false;  // set before any writer runs, never cleared
+#if ZOLT_TRACE_BARE_HELPER
+    static constexpr std::size_t kHelperGuard = 4096, kHelperStack = 64 * 1024;
+    std::atomic<pid_t> helperTid_{0};  // cleared by the kernel when it ends
+    char* helperStack_ = nullptr;
+    static int help(void* file);
+#else
+    pthread_t helper_{};
     static void* help(void* file);
+#endif
     void stopHelper();
 #endif
     void startHelper();
@@ -608,27 +549,52 @@ void TraceFile::startHelper() {
     sigset_t all, old;
     sigfillset(&all);
     pthread_sigmask(SIG_SETMASK, &all, &old);
-    helping_ = pthread_create(&helper_, nullptr, &TraceFile::help, this) == 0;
-    pthread_sigmask(SIG_SETMASK, &old, nullptr);
-    if (helping_) {
-        pthread_setname_np(helper_, "zolt-trace");
-        return;
+#if ZOLT_TRACE_BARE_HELPER
+    // A thread the C library does not know of: a host with one thread keeps
+    // the library's single-thread fast paths (an uncontended mutex without
+    // an atomic step), which a pthread would end for the rest of the run,
+    // slowing every lock the host and its driver take. The thread runs no
+    // library code: it shares the host thread's TLS, so it makes its system
+    // calls bare and never touches errno.
+    void* stack = mmap(nullptr, kHelperGuard + kHelperStack, PROT_READ | PROT_WRITE,
+                       MAP_PRIVATE | MAP_ANONYMOUS | MAP_STACK, -1, 0);
+    if (stack != MAP_FAILED) {
+        helperStack_ = static_cast<char*>(stack);
+        mprotect(helperStack_, kHelperGuard, PROT_NONE);
+        helping_ = clone(&TraceFile::help, helperStack_ + kHelperGuard + kHelperStack,
+                         CLONE_VM | CLONE_FS | CLONE_FILES | CLONE_SIGHAND | CLONE_THREAD |
+                             CLONE_SYSVSEM | CLONE_PARENT_SETTID | CLONE_CHILD_CLEARTID,
+                         this, &helperTid_, nullptr, &helperTid_) > 0;
+        if (!helping_) {
+            munmap(helperStack_, kHelperGuard + kHelperStack);
+            helperStack_ = nullptr;
+        }
     }
+#else
+    helping_ = pthread_create(&helper_, nullptr, &TraceFile::help, this) == 0;
+    if (helping_) pthread_setname_np(helper_, "zolt-trace");
+#endif
+    pthread_sigmask(SIG_SETMASK, &old, nullptr);
     // Without the thread the writers ready the file themselves.
-    prepare(kStretch);
+    if (!helping_) prepare(kStretch);
 }
 
+#if ZOLT_TRACE_BARE_HELPER
+int TraceFile::help(void* self) {
+    bare::call(SYS_prctl, PR_SET_NAME, reinterpret_cast<long>("zolt-trace"));
+#else
 void* TraceFile::help(void* self) {
+#endif
     TraceFile& file = *static_cast<TraceFile*>(self);
     std::uint64_t ready = 1;  // stretches readied; start() did the first
     for (;;) {
         const std::uint32_t wanted = file.wanted_.load(std::memory_order_acquire);
-        if (wanted == kStop) return nullptr;
+        if (wanted == kStop) return {};
         if (ready < wanted && ready * kStretch < file.capacity_) {
             file.prepare(ready * kStretch);
             ++ready;
         } else {
-            file.wanted_.wait(wanted, std::memory_order_acquire);
+            bare::wait(file.wanted_, wanted);
         }
     }
 }
@@ -643,7 +609,7 @@ void TraceFile::reached(std::uint64_t at) {
     while (wanted != kStop && wanted < target) {
         if (wanted_.compare_exchange_weak(wanted, target, std::memory_order_release,
                                           std::memory_order_relaxed)) {
-            wanted_.notify_one();
+            bare::wake(wanted_);
             return;
         }
     }
@@ -652,10 +618,17 @@ void TraceFile::reached(std::uint64_t at) {
 void TraceFile::stopHelper() {
     if (!helping_) return;
     wanted_.store(kStop, std::memory_order_release);
-    wanted_.notify_all();
+    bare::wake(wanted_);
     // helping_ stays set: a writer still inside a call reads it, and finds
     // kStop.
+#if ZOLT_TRACE_BARE_HELPER
+    for (pid_t tid; (tid = helperTid_.load(std::memory_order_acquire)) != 0;)
+        bare::waitForExit(helperTid_, tid);
+    munmap(helperStack_, kHelperGuard + kHelperStack);
+    helperStack_ = nullptr;
+#else
     pthread_join(helper_, nullptr);
+#endif
 }
 
 void TraceFile::prepare(std::uint64_t at) {
@@ -664,7 +637,8 @@ void TraceFile::prepare(std::uint64_t at) {
     if (at >= capacity_) return;
     const std::uint64_t n = std::min(kStretch, capacity_ - at);
     // Older kernels refuse it; the pages then come by faults, as without it.
-    madvise(map_ + at, static_cast<std::size_t>(n), MADV_POPULATE_WRITE);
+    bare::call(SYS_madvise, reinterpret_cast<long>(map_ + at), static_cast<long>(n),
+               MADV_POPULATE_WRITE);
 #else
     (void)at;
 #endif
@@ -797,8 +771,19 @@ bool parseLimit(const std::string& text, std::uint64_t& limit) {
 class ThreadText {
 public:
     static ThreadText& get() {
+#if defined(_WIN32)
         thread_local ThreadText text;
         return text;
+#else
+        // The text lives in the library's dynamic TLS, reached through a
+        // loader call; the pointer to it sits in the static TLS, a plain load.
+        static thread_local ThreadText* cached __attribute__((tls_model("initial-exec"))) = nullptr;
+        if (cached == nullptr) {
+            thread_local ThreadText text;
+            cached = &text;
+        }
+        return *cached;
+#endif
     }
     // Makes enterText ,"tid":N,"op":"name","handle":"0x.." (no handle for open).
     void enter(Op op, const BoardRecord* board) {
@@ -852,7 +837,9 @@ public:
     bool ready() const { return ready_; }
     const RealDriver& real() const { return real_; }
 
-    // The enter line; returns the call's seq.
+    // The enter line; returns the call's seq. N is the size of the record
+    // at record, when there is one.
+    template <std::size_t N>
     std::uint64_t enter(Op op, std::int64_t t, const BoardRecord* board, const void* record,
                         const std::uint64_t* value) {
         const std::uint64_t seq = seq_.fetch_add(1, std::memory_order_relaxed) + 1;
@@ -870,7 +857,7 @@ public:
         }
         if (record != nullptr) {
             line.put(R"(,"in":)");
-            line.hexBytes(record, zolt::operations[op].size);
+            line.hexBytes<N>(record);
             line.put(tail_[op].text, tail_[op].size);
         } else {
             line.put("}\n");
@@ -1005,20 +992,20 @@ Tracer& tracer() {
 
 // --- The 24 operations -----------------------------------------------------
 
-template <class Call>
+template <std::size_t N, class Call>
 std::uint8_t traced(Op op, BoardRecord* board, const void* record, const std::uint64_t* value,
                     Call call) {
     Tracer& t = tracer();
     if (!t.ready()) return kUnavailable;
     const std::int64_t begin = monotonicNs();
-    const std::uint64_t seq = t.enter(op, begin, board, record, value);
+    const std::uint64_t seq = t.enter<N>(op, begin, board, record, value);
     const std::uint8_t status = call(t.real());
     const std::int64_t finish = monotonicNs();
     Line line;
     t.exit(line, seq, finish, finish - begin, status);
     if (record != nullptr) {
         line.put(R"(,"out":)");
-        line.hexBytes(record, zolt::operations[op].size);
+        line.hexBytes<N>(record);
     }
     t.end(line, seq);
     return status;
@@ -1033,7 +1020,7 @@ ZOLT_TRACE_API std::uint8_t ZOLT_CALL ZOLT_open(BoardRecord** board, std::uintpt
     if (!t.ready()) return kUnavailable;
     const std::uint64_t v = value;
     const std::int64_t begin = monotonicNs();
-    const std::uint64_t seq = t.enter(op_open, begin, nullptr, nullptr, &v);
+    const std::uint64_t seq = t.enter<0>(op_open, begin, nullptr, nullptr, &v);
     const std::uint8_t status = t.real().open(board, value);
     const std::int64_t finish = monotonicNs();
     Line line;
@@ -1054,21 +1041,21 @@ ZOLT_TRACE_API std::uint8_t ZOLT_CALL ZOLT_open(BoardRecord** board, std::uintpt
 
 #define ZOLT_TRACE_HANDLE_ONLY(name)                                                   \
     ZOLT_TRACE_API std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board) {            \
-        return traced(op_##name, board, nullptr, nullptr,                              \
+        return traced<0>(op_##name, board, nullptr, nullptr,                           \
                       [&](const RealDriver& d) { return d.name(board); });             \
     }
 #define ZOLT_TRACE_VALUE(name)                                                         \
     ZOLT_TRACE_API std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board,              \
                                                       std::uint32_t value) {           \
         const std::uint64_t v = value;                                                 \
-        return traced(op_##name, board, nullptr, &v,                                   \
+        return traced<0>(op_##name, board, nullptr, &v,                                \
                       [&](const RealDriver& d) { return d.name(board, value); });      \
     }
 #define ZOLT_TRACE_RECORD(name, Record)                                                \
     ZOLT_TRACE_API std::uint8_t ZOLT_CALL ZOLT_##name(BoardRecord* board,              \
                                                       Record* record) {                \
         static_assert(sizeof(Record) == zolt::operations[op_##name].size);             \
-        return traced(op_##name, board, record, nullptr,                               \
+        return traced<sizeof(Record)>(op_##name, board, record, nullptr,               \
                       [&](const RealDriver& d) { return d.name(board, record); });     \
     }
 ZOLT_HANDLE_ONLY_OPERATIONS(ZOLT_TRACE_HANDLE_ONLY)

@@ -102,7 +102,7 @@
  *   On Linux the tracer starts one thread of its own, when the trace
  *   begins (at the first call of any operation), named "zolt-trace". It
  *   blocks every signal and does one thing: it asks the kernel to ready
- *   the file's pages (MADV_POPULATE_WRITE, 256 KiB at a time) up to 1 MiB
+ *   the file's pages (MADV_POPULATE_WRITE, 256 KiB at a time) up to 16 MiB
  *   ahead of where the lines are being written, so that the calling
  *   threads neither fault on the file's pages nor wait for the kernel to
  *   clear them. The writers wake it with one atomic step when they enter
@@ -113,11 +113,18 @@
  *   ready each stretch themselves, as they would without it. Windows has
  *   no such thread: pages there come by faults.
  *
+ *   On x86-64 the thread is made with clone(), not pthread_create(), and
+ *   runs no C library code: a host with a single thread stays, for its C
+ *   library, single-threaded, and keeps the library's fast paths (an
+ *   uncontended mutex taken without an atomic step), which a pthread would
+ *   end for the rest of the run. Debuggers and /proc/PID/task list it as
+ *   usual.
+ *
  *   Each call costs, beside the driver's own time, two readings of the
  *   monotonic clock, the formatting of two lines (about 250 bytes for
  *   getTime; the parts that repeat, the thread id, operation and handle,
- *   are made once per thread), two atomic steps per line and the copy into
- *   the mapping. docs/performance.md gives the measured figures.
+ *   are made once per thread), three atomic steps and the copy into the
+ *   mapping. docs/performance.md gives the measured figures.
  *
  * ---------------------------------------------------------------------------
  * Status

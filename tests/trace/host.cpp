@@ -10,6 +10,9 @@
 //   zolt_trace_host fork N       open, getTime, fork; the child and the parent
 //                                call getTime N times at once, the child
 //                                exits normally, the parent closes (Linux)
+//   zolt_trace_host lone N       open, N getTime, then whether the C library
+//                                still counts the process single-threaded and
+//                                the names of its threads, close (Linux)
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +23,14 @@
 #include <fcntl.h>
 #include <io.h>
 #else
+#include <dirent.h>
+#include <sys/single_threaded.h>
 #include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <fstream>
+#include <vector>
 #endif
 
 #include "LV_zolt.h"
@@ -79,6 +88,29 @@ int every(LV_ZOLT_Handle board) {
     return 0;
 }
 
+#if !defined(_WIN32)
+// "single-threaded 1" and "threads a,b": the names of the process's
+// threads, sorted.
+void threadsAsTheLibraryAndTheKernelSeeThem() {
+    std::printf("single-threaded %d\n", __libc_single_threaded ? 1 : 0);
+    std::vector<std::string> names;
+    if (DIR* tasks = opendir("/proc/self/task")) {
+        while (const dirent* task = readdir(tasks)) {
+            if (task->d_name[0] == '.') continue;
+            std::ifstream comm(std::string("/proc/self/task/") + task->d_name + "/comm");
+            std::string name;
+            std::getline(comm, name);
+            names.push_back(name);
+        }
+        closedir(tasks);
+    }
+    std::sort(names.begin(), names.end());
+    std::string list;
+    for (const std::string& name : names) list += (list.empty() ? "" : ",") + name;
+    std::printf("threads %s\n", list.c_str());
+}
+#endif
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -88,9 +120,9 @@ int main(int argc, char** argv) {
     const std::string mode = argc > 1 ? argv[1] : "";
     const long n = argc > 2 ? std::strtol(argv[2], nullptr, 10) : 1;
     if (mode != "all" && mode != "time" && mode != "threads" && mode != "fork" &&
-        mode != "boards") {
-        std::fprintf(stderr,
-                     "usage: zolt_trace_host all | time [N] | threads N | boards N | fork N\n");
+        mode != "boards" && mode != "lone") {
+        std::fprintf(stderr, "usage: zolt_trace_host all | time [N] | threads N | boards N | "
+                             "fork N | lone N\n");
         return 2;
     }
     LV_ZOLT_Handle board = 0;
@@ -112,6 +144,11 @@ int main(int argc, char** argv) {
         }
         report("LV_ZOLT_getTime", first);
         CALL(LV_ZOLT_close, second);
+    } else if (mode == "lone") {
+#if !defined(_WIN32)
+        report("LV_ZOLT_getTime", getTimes(board, n));
+        threadsAsTheLibraryAndTheKernelSeeThem();
+#endif
     } else if (mode == "fork") {
 #if !defined(_WIN32)
         report("LV_ZOLT_getTime", getTimes(board, 1));

@@ -359,6 +359,29 @@ TEST_F(Tracing, ALongRunOnTwoBoardsNamesEachCallsBoard) {
     EXPECT_EQ(t.calls[2 * kRounds + 3].handle, boards[0]);
 }
 
+// The tracer's thread readies the file's pages without making a host of one
+// thread multi-threaded in its C library's eyes: such a host keeps the
+// library's single-thread fast paths, which a pthread would end for the rest
+// of the run (its every uncontended lock would take an atomic step more).
+TEST_F(Tracing, AHostOfOneThreadStaysSingleThreadedForItsCLibrary) {
+#if !defined(__linux__) || !defined(__x86_64__)
+    GTEST_SKIP() << "the tracer's thread is a pthread here";
+#elif defined(LV_ZOLT_TRACER_WITHOUT_HELPER_THREAD)
+    GTEST_SKIP() << "a sanitizer build's tracer readies pages on the writers' threads";
+#else
+    // Enough calls for many stretches of the file to be readied.
+    constexpr long kCalls = 20000;
+    const Outcome r = run(kHost, {"lone", std::to_string(kCalls)}, traced(kSimulator));
+    ASSERT_EQ(r.exit, 0) << r.err;
+    EXPECT_EQ(r.out,
+              "LV_ZOLT_open 0\nLV_ZOLT_getTime 0\nsingle-threaded 1\n"
+              "threads zolt-trace,zolt_trace_host\nLV_ZOLT_close 0\n");
+    const Trace t = zolt::trace::read(trace_);
+    EXPECT_FALSE(t.cutShort);
+    EXPECT_EQ(t.calls.size(), static_cast<std::size_t>(kCalls) + 2);
+#endif
+}
+
 // The real driver's call of its own getDate stays inside it: the trace
 // holds the host's calls only, and getTime's answer carries that getDate's
 // year.
