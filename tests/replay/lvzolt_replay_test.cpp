@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "replay_report.h"
 #include "trace_fixture.h"
@@ -24,6 +25,14 @@ struct Outcome {
 std::string tempPath(const std::string& name) {
     return ::testing::TempDir() + "lvzolt_replay_" + std::to_string(getpid()) + "_" + name;
 }
+
+// Every run names its files by its process id: they go when the test ends.
+struct RemovedAtEnd {
+    std::vector<std::string> paths;
+    ~RemovedAtEnd() {
+        for (const std::string& path : paths) std::remove(path.c_str());
+    }
+};
 
 // Runs lvzolt with the arguments, the environment assignments in front.
 Outcome lvzolt(const std::string& args, const std::string& environment) {
@@ -57,6 +66,7 @@ std::string timeTrace() {
 
 TEST(LvzoltReplay, TheReportAtExitTellsWhetherTheHostMadeTheRecordedCalls) {
     const std::string trace = tempPath("time.jsonl"), report = tempPath("report.json");
+    const RemovedAtEnd removed{{trace, report}};
     writeFile(trace, timeTrace());
     const struct {
         const char* args;
@@ -90,6 +100,7 @@ TEST(LvzoltReplay, TheReportAtExitTellsWhetherTheHostMadeTheRecordedCalls) {
 
 TEST(LvzoltReplay, ADamagedTraceFailsEveryCallWithOneLine) {
     const std::string trace = tempPath("damaged.jsonl"), report = tempPath("report.json");
+    const RemovedAtEnd removed{{trace, report}};
     std::string text = timeTrace();
     text.insert(text.find('\n') + 1, "{\"ev\":\"enter\"\n");
     writeFile(trace, text);
@@ -125,6 +136,7 @@ TEST(LvzoltReplay, RecordedRunsReplayByteForByte) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.args);
         const std::string trace = tempPath("recorded.jsonl"), report = tempPath("report.json");
+        const RemovedAtEnd removed{{trace, report}};
         std::remove(trace.c_str());
         const Outcome recorded =
             lvzolt(c.args, "LD_LIBRARY_PATH='" TRACE_DIR "' ZOLT_TRACE_DRIVER='" SIMULATOR

@@ -54,7 +54,11 @@ class Session {
     }
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
-    ~Session() { zoltreplay_restart(); }
+    ~Session() {
+        zoltreplay_restart();
+        std::remove(trace.c_str());
+        std::remove(report.c_str());
+    }
 
     // Ends the replay as a process exit would; the report it wrote.
     nlohmann::json end() {
