@@ -304,11 +304,13 @@ inline void wait(std::atomic<std::uint32_t>& word, std::uint32_t value) {
 inline void wake(std::atomic<std::uint32_t>& word) {
     call(SYS_futex, reinterpret_cast<long>(&word), FUTEX_WAKE_PRIVATE, 1);
 }
+#if ZOLT_TRACE_BARE_HELPER
 // The kernel clears a thread's CLONE_CHILD_CLEARTID word as it ends and
 // wakes it with a shared wake, which a private wait would not see.
 inline void waitForExit(std::atomic<pid_t>& tid, pid_t value) {
     call(SYS_futex, reinterpret_cast<long>(&tid), FUTEX_WAIT, value);
 }
+#endif
 }  // namespace bare
 #endif
 
