@@ -31,5 +31,6 @@ for preset in performance-gcc performance-clang; do
 done
 python3 benchmarks/overhead_table.py build/performance-gcc --repetitions 3 --min-time 0.05
 # Tracing's cost: getTime of the simulated board traced against untraced,
-# as a ratio measured in one run (reported; the goal is at most 4).
+# as a ratio measured in one run, on memory as found and on memory just used
+# (reported; the goal is at most 4).
 python3 benchmarks/trace_ratio.py build/performance-gcc --repetitions 7
